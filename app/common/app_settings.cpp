@@ -1,0 +1,28 @@
+#include "app/common/app_settings.hpp"
+
+#include <QCoreApplication>
+#include <QSettings>
+
+#include "base/texts.hpp"
+
+namespace appsettings {
+namespace {
+
+QSettings profile() { return QSettings(QSettings::IniFormat, QSettings::UserScope, kOrganisation, kApplication); }
+
+}  // namespace
+
+void initialise() {
+  QCoreApplication::setOrganizationName(kOrganisation);
+  QCoreApplication::setApplicationName(kApplication);
+}
+
+int storedLanguage() { return profile().value("General/LangID", base::kLangChinese).toInt(); }
+
+void storeLanguage(int langId) {
+  QSettings s = profile();
+  s.setValue("General/LangID", langId);
+  s.sync();
+}
+
+}  // namespace appsettings
