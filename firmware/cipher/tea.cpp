@@ -64,4 +64,12 @@ void teaDecipher(std::uint8_t* data, std::size_t length, const TeaKey& key, Word
   forEachBlock(data, length, key, order, teaDecipherBlock);
 }
 
+void TeaEncrypt(std::uint8_t* buffer, std::size_t length, const TeaKeyBytes& key) {
+  teaEncipher(buffer, length, teaKeyFromBytes(key.data(), WordOrder::BigEndian), WordOrder::BigEndian);
+}
+
+void TeaDecrypt(std::uint8_t* buffer, std::size_t length, const TeaKeyBytes& key) {
+  teaDecipher(buffer, length, teaKeyFromBytes(key.data(), WordOrder::BigEndian), WordOrder::BigEndian);
+}
+
 }  // namespace cipher

@@ -22,4 +22,15 @@ TeaKey teaKeyFromBytes(const std::uint8_t* key16, WordOrder order);
 void teaEncipher(std::uint8_t* data, std::size_t length, const TeaKey& key, WordOrder order);
 void teaDecipher(std::uint8_t* data, std::size_t length, const TeaKey& key, WordOrder order);
 
+// The production files' TEA: big-endian words, a key of 16 bytes as typed (or the built-in one).
+using TeaKeyBytes = std::array<std::uint8_t, 16>;
+
+// The key of every production file header. Read-only: nothing may ever change it, or no file
+// written before could be read again.
+inline constexpr TeaKeyBytes kBuiltInTeaKey = {'M', 'A', 'P', 'L', 'E', '_', 'W', 'I',
+                                               'N', 'D', '_', 'V', '2', '.', '7', '!'};
+
+void TeaEncrypt(std::uint8_t* buffer, std::size_t length, const TeaKeyBytes& key);
+void TeaDecrypt(std::uint8_t* buffer, std::size_t length, const TeaKeyBytes& key);
+
 }  // namespace cipher
