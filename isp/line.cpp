@@ -46,8 +46,13 @@ std::optional<tcflag_t> dataBitsFlag(int bits) {
   }
 }
 
-// Fills the control flags for parity, data and stop bits; false for values a UART cannot do.
-bool buildControlFlags(termios& t, const LineSettings& s) {
+}  // namespace
+
+bool buildLineTermios(termios& t, const LineSettings& s) {
+  ::cfmakeraw(&t);
+  t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | IGNPAR | PARMRK);
+  t.c_cc[VMIN] = 0;
+  t.c_cc[VTIME] = 0;
   const auto size = dataBitsFlag(s.dataBits);
   if (!size || (s.stopBits != 1 && s.stopBits != 2) || s.baud == 0) return false;
   t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | HUPCL);
@@ -64,8 +69,6 @@ bool buildControlFlags(termios& t, const LineSettings& s) {
   if (t.c_cflag & PARENB) t.c_iflag |= INPCK;
   return true;
 }
-
-}  // namespace
 
 int openLine(const std::string& path) {
   if (path.empty()) {
@@ -98,11 +101,7 @@ void closeLine(int fd) {
 std::optional<LineError> configureLine(int fd, const LineSettings& settings) {
   termios t{};
   if (::tcgetattr(fd, &t) != 0) return LineError{"tcgetattr()", errno};
-  ::cfmakeraw(&t);
-  t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | IGNPAR | PARMRK);
-  t.c_cc[VMIN] = 0;
-  t.c_cc[VTIME] = 0;
-  if (!buildControlFlags(t, settings)) return LineError{"BuildLineSettings()", EINVAL};
+  if (!buildLineTermios(t, settings)) return LineError{"BuildLineSettings()", EINVAL};
   const auto code = standardCode(settings.baud);
   if (code && ::cfsetspeed(&t, *code) != 0) return LineError{"cfsetspeed()", errno};
   if (::tcsetattr(fd, TCSANOW, &t) != 0) return LineError{"tcsetattr()", errno};

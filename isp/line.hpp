@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+struct termios;
+
 namespace isp {
 
 struct LineSettings {
@@ -27,7 +29,11 @@ struct LineError {
 int openLine(const std::string& path);
 void closeLine(int fd);
 
-// Applies raw 8-bit settings without flow control and with RTS/DTR raised (ignored where the line has
+// Turns `t` into a raw line with the given settings, without flow control; false for settings a
+// UART cannot do. The rate is not touched.
+bool buildLineTermios(::termios& t, const LineSettings& settings);
+
+// Applies buildLineTermios() and the rate, with RTS/DTR raised (ignored where the line has
 // no modem signals, as on pseudo-terminals). Any rate is accepted: the standard ones through termios,
 // the others (256000, for example) through the kernel's arbitrary-rate interface.
 std::optional<LineError> configureLine(int fd, const LineSettings& settings);
