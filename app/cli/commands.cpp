@@ -5,6 +5,9 @@
 #include "app/cli/args.hpp"
 
 namespace cli {
+
+int runPorts(const std::vector<std::string>& args);
+
 namespace {
 
 int runVersion(const std::vector<std::string>& args) {
@@ -19,6 +22,7 @@ int runVersion(const std::vector<std::string>& args) {
 std::span<const Command> commands() {
   static const Command kCommands[] = {
       {"version", "print the program version", runVersion},
+      {"ports", "list the serial ports and their adapters", runPorts},
   };
   return kCommands;
 }
