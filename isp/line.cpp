@@ -55,7 +55,7 @@ bool buildLineTermios(termios& t, const LineSettings& s) {
   t.c_cc[VTIME] = 0;
   const auto size = dataBitsFlag(s.dataBits);
   if (!size || (s.stopBits != 1 && s.stopBits != 2) || s.baud == 0) return false;
-  t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | HUPCL);
+  t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
   t.c_cflag |= *size | CLOCAL | CREAD;
   if (s.stopBits == 2) t.c_cflag |= CSTOPB;
   switch (std::toupper(static_cast<unsigned char>(s.parity))) {

@@ -56,7 +56,8 @@ std::size_t CnComm::Read(void* buffer, std::size_t count) {
   }
   auto* to = static_cast<std::uint8_t*>(buffer);
   const auto start = Clock::now();
-  const auto deadline = start + milliseconds(kReadTotalConstantMs + kReadTotalPerByteMs * static_cast<long long>(count));
+  const auto total = kReadTotalConstantMs + kReadTotalPerByteMs * static_cast<long long>(count);
+  const auto deadline = start + milliseconds(total);
   std::size_t got = 0;
   std::unique_lock lock(mutex_);
   for (;;) {

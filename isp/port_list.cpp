@@ -179,7 +179,8 @@ std::vector<PortInfo> listSerialPorts(const PortScanOptions& options) {
   std::vector<PortInfo> ports;
   for (PortInfo& p : found) {
     if (ports.size() == kMaxListedPorts) break;
-    const bool seen = std::any_of(ports.begin(), ports.end(), [&](const PortInfo& q) { return sameIgnoringCase(p.path, q.path); });
+    const bool seen =
+        std::any_of(ports.begin(), ports.end(), [&](const PortInfo& q) { return sameIgnoringCase(p.path, q.path); });
     if (!seen) ports.push_back(std::move(p));
   }
   std::sort(ports.begin(), ports.end(), [](const PortInfo& a, const PortInfo& b) {

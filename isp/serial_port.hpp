@@ -27,7 +27,8 @@ struct SerialMessage {
 // The owner of a CSerialPort. onSerialByte runs on the reader thread, the others on whichever thread
 // met the condition (the reader thread, or the caller of OpenAndConfigure/SendRaw). None of them may
 // wait for the thread that calls Stop() or OpenAndConfigure(): marshal to the UI thread without
-// blocking (a queued connection keeps the order).
+// blocking (a queued connection keeps the order). From a callback, SendRaw and Stop are safe;
+// OpenAndConfigure and StartWorker refuse (false), and the port must not be destroyed there.
 class SerialPortSink {
  public:
   virtual ~SerialPortSink() = default;

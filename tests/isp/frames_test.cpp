@@ -47,7 +47,8 @@ TEST(IspFrames, FixedRequestsAreByteExact) {
       {"long EraseApplication", longEraseApplicationFrame(), bytes({0x55, 0x00, 0x01, 0x05, 0x04})},
       {"long VerifyRange", longVerifyRangeFrame(0x001000, 0x020000),
        bytes({0x55, 0x00, 0x07, 0x07, 0x00, 0x10, 0x00, 0x02, 0x00, 0x00, 0x12})},
-      {"long ReadBlock", longReadBlockFrame(0x001200), bytes({0x55, 0x00, 0x06, 0x08, 0x00, 0x12, 0x00, 0x02, 0x00, 0x1E})},
+      {"long ReadBlock", longReadBlockFrame(0x001200),
+       bytes({0x55, 0x00, 0x06, 0x08, 0x00, 0x12, 0x00, 0x02, 0x00, 0x1E})},
   };
   for (const FixedFrame& c : cases) EXPECT_EQ(c.built, c.expected) << c.name;
 }
@@ -174,7 +175,8 @@ TEST(IspFrames, ValuesThatDoNotFitAreRefusedNotTruncated) {
 }
 
 TEST(IspFrames, BaudCodes) {
-  const std::uint32_t rates[] = {600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 256000, 460800, 921600, 1000000};
+  const std::uint32_t rates[] = {600,    1200,   2400,   4800,   9600,   19200,  38400,
+                                 57600,  115200, 256000, 460800, 921600, 1000000};
   for (unsigned code = 0; code < std::size(rates); ++code) {
     EXPECT_EQ(baudForCode(code), rates[code]) << code;
     EXPECT_EQ(codeForBaud(rates[code]), code);
