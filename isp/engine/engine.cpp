@@ -1,0 +1,335 @@
+#include "isp/engine/engine.hpp"
+
+#include <algorithm>
+
+#include "base/strformat.hpp"
+#include "base/texts.hpp"
+
+namespace isp::engine {
+namespace {
+
+constexpr const char* kLinePrefix = "--> ";
+
+// What the frame builders could not carry: a job like this never starts instead of throwing.
+bool fitsFrames(const IspJob& job) {
+  const std::uint16_t family = familyTypeOf(job.mcuTypeIndex);
+  if (family == 0x0800) return job.pageCount <= 0xFFFFFF / kLongBlockSize && job.programLength <= 0xFFFFFF;
+  if (job.pageCount > 0xFFFF) return false;
+  if (!wideFields(family) && (job.dataLength > 0xFFFF || std::uint64_t{job.pageCount} * kShortBlockSize > 0xFFFFFF)) {
+    return false;
+  }
+  return job.dataLength <= 0xFFFFFFFF;
+}
+
+}  // namespace
+
+IspEngine::IspEngine(IspLink& link, IspSink& sink, base::TimerService& timers)
+    : link_(link), sink_(sink), timers_(timers) {}
+
+bool IspEngine::StartProgram(IspJob job) { return start(std::move(job), false); }
+
+bool IspEngine::StartVerify(IspJob job) { return start(std::move(job), true); }
+
+bool IspEngine::start(IspJob job, bool verify) {
+  const std::string& tip = base::text(102);
+  if (running()) {
+    sink_.onMessage(tip, base::text("isp.busy"), MessageIcon::Warning);
+    return false;
+  }
+  if (!link_.configured()) {
+    sink_.onMessage(tip, base::text(315), MessageIcon::Warning);
+    return false;
+  }
+  if (!verify && job.pageCount == 0) {
+    sink_.onMessage(tip, base::text(170), MessageIcon::Warning);
+    return false;
+  }
+  if (!fitsFrames(job)) {
+    sink_.onMessage(tip, base::text("isp.job_too_large"), MessageIcon::Warning);
+    return false;
+  }
+  if (link_.isOpen()) {
+    link_.close();
+    timers_.wait(kCloseSettle);
+  }
+  timers_.wait(kReopenWait);
+  if (!link_.open(kStartBaud)) {
+    sink_.onMessage(tip, base::text(192), MessageIcon::Warning);
+    return false;
+  }
+  const std::size_t block = familyTypeOf(job.mcuTypeIndex) == 0x0800 ? kLongBlockSize : kShortBlockSize;
+  const std::size_t needed = std::size_t{job.pageCount} * block;
+  if (job.image.size() < needed) job.image.resize(needed, 0xFF);
+  job_ = std::move(job);
+  dialect_ = dialectFor(job_->mcuTypeIndex);
+  powerCycleFirst_ = longFamily();
+
+  sink_.onControlsEnabled(false);
+  startTick_ = timers_.now();
+  setRange(0, 100);
+  setProgress(0);
+  active_ = true;
+  verifyOnly_ = verify;
+  // The flag comes from this run's synchronisation answer only: one left from an earlier run would
+  // send a bootloader run down the downloader's paths.
+  downloader_ = false;
+  query_ = VersionQuery::None;
+  expectChecksum_ = false;
+  rewritingPage_ = false;
+  checksumMatched_ = false;
+  baudStep_ = 0;
+  blockIndex_ = 0;
+  blockCount_ = 0;
+
+  state_ = 1;
+  if (powerCycleFirst_) {
+    powerCycleTries_ = 0;
+    expect(ReplyKind::Presence, true);
+    timers_.start(kTimerLong, kLongPeriod);
+  } else {
+    expect(ReplyKind::SyncAnswer, true);
+    timers_.start(kTimerSync, kSyncPeriod);
+  }
+  logText(171);
+  return true;
+}
+
+void IspEngine::Cancel() {
+  if (running()) {
+    if (downloader_ && (state_ == 100 || state_ == 102)) {
+      if (send(abortFrame())) timers_.wait(kReopenWait);
+    }
+    if (running() && longFamily()) send(longReleaseFrame());
+    if (running()) {
+      logText(185, LogColour::Error);
+      if (!longFamily()) send(endFrame());
+    }
+    checkByTool_ = false;
+    if (running()) end(End::Cancel, Outcome::Cancelled);
+  }
+  job_.reset();
+  sink_.onImageReleased();
+}
+
+void IspEngine::AbortRun() {
+  if (running()) end(End::Abort, Outcome::Failed);
+}
+
+void IspEngine::ReleasePort() {
+  if (!running() && !active_) return;
+  const bool wasRunning = running();
+  state_ = kIdle;
+  active_ = false;
+  query_ = VersionQuery::None;
+  stopTimers();
+  link_.close();
+  if (wasRunning) {
+    sink_.onControlsEnabled(true);
+    sink_.onFinished(Outcome::Failed);
+  }
+}
+
+void IspEngine::OnPortError() {
+  if (running()) endOnPortError();
+}
+
+bool IspEngine::QueryVersion(VersionQuery asker) {
+  if (running() || asker == VersionQuery::None) return false;
+  if (!link_.configured()) {
+    sink_.onMessage(base::text(102), base::text(315), MessageIcon::Warning);
+    return false;
+  }
+  if (link_.isOpen()) {
+    link_.close();
+    timers_.wait(kCloseSettle);
+  }
+  timers_.wait(kReopenWait);
+  if (!link_.open(kStartBaud)) {
+    sink_.onMessage(base::text(102), base::text(192), MessageIcon::Warning);
+    return false;
+  }
+  query_ = asker;
+  active_ = true;
+  queryRx_.expect(ReplyKind::ProgrammerInfo);
+  if (link_.hasError() || !link_.send(queryVersionFrame())) {
+    query_ = VersionQuery::None;
+    active_ = false;
+    link_.close();
+    return false;
+  }
+  return true;
+}
+
+void IspEngine::OnByte(std::uint8_t byte) {
+  if (!active_) return;
+  if (query_ != VersionQuery::None) {
+    onQueryByte(byte);
+    return;
+  }
+  if (!running() || rx_.push(byte) != RxResult::Complete) return;
+  dispatch(rx_.bytes());
+}
+
+void IspEngine::onQueryByte(std::uint8_t byte) {
+  if (queryRx_.push(byte) != RxResult::Complete) return;
+  const ProgrammerInfo info = parseProgrammerInfo(queryRx_.bytes());
+  if (info.version) version_ = info.version;
+  if (info.serial) serial_ = info.serial;
+  const VersionQuery asker = query_;
+  query_ = VersionQuery::None;
+  if (!running()) {
+    active_ = false;
+    link_.close();
+  }
+  sink_.onProgrammerInfo(info, asker);
+}
+
+void IspEngine::dispatch(Bytes reply) {
+  switch (state_) {
+    case 1:
+      if (!longFamily()) {
+        onSyncAnswer(reply);
+      } else if (powerCycleFirst_) {
+        onPresence(reply);
+      } else {
+        onLongSync(longAckStatus(reply));
+      }
+      break;
+    case 2: onBaudAnswer(reply); break;
+    case 3: onLineTest(reply); break;
+    case 4: onProgramStartAck(ackStatus(reply)); break;
+    case 5: onEraseAck(ackStatus(reply)); break;
+    case 6: onBlockAck(ackStatus(reply)); break;
+    case 7: onStateSeven(reply); break;
+    case 60:
+    case 61: onLoaderAck(ackStatus(reply)); break;
+    case 100: onToolReport(reply); break;
+    case 102: onToolVerifyReport(reply); break;
+    case 200: onIdentification(reply); break;
+    case 201: onEraseApplication(longAckStatus(reply)); break;
+    case 202: onLongBlockAck(longAckStatus(reply)); break;
+    case 203: onLongChecksum(reply); break;
+    case 204: onRelease(longAckStatus(reply)); break;
+    default: break;
+  }
+}
+
+void IspEngine::OnTimer(int id) {
+  switch (id) {
+    case kTimerSync:
+      if (state_ == 1 && !powerCycleFirst_ && baudStep_ == 0) {
+        send(syncBytes(dialect_));
+      } else {
+        timers_.stop(kTimerSync);
+      }
+      break;
+    case kTimerBaudReopen:
+      if (baudStep_ == 1) {
+        reopenAtNewRate();
+      } else {
+        timers_.stop(kTimerBaudReopen);
+      }
+      break;
+    case kTimerBaudConfirm:
+      // Timers 6 and 7 start together; 7 only acts once 6 has reopened the port.
+      if (baudStep_ == 2) {
+        confirmBaud();
+      } else if (baudStep_ == 0) {
+        timers_.stop(kTimerBaudConfirm);
+      }
+      break;
+    case kTimerLong:
+      if (state_ == 1 && powerCycleFirst_) {
+        if (!send(powerCycleTargetFrame())) break;
+        if (++powerCycleTries_ >= kPowerCycleTries) {
+          logText(285);
+          proceedAfterPowerCycle();
+        }
+      } else if (state_ == 200) {
+        send(longIdentifyFrame());
+      } else if (state_ == 202 && blockIndex_ < blockCount_) {
+        sendLongBlock();
+      } else {
+        timers_.stop(kTimerLong);
+      }
+      break;
+    default: break;
+  }
+}
+
+bool IspEngine::send(const Frame& frame) {
+  if (!running()) return false;
+  if (link_.hasError() || !link_.send(frame)) {
+    endOnPortError();
+    return false;
+  }
+  return true;
+}
+
+void IspEngine::expect(ReplyKind kind, bool synchronising) { rx_.expect(kind, synchronising); }
+
+void IspEngine::log(const std::string& text, LogColour colour) {
+  const bool prefixed = text.rfind(kLinePrefix, 0) == 0;
+  sink_.onLog(prefixed ? text : kLinePrefix + text, colour);
+}
+
+void IspEngine::logText(int id, LogColour colour) { log(base::text(id), colour); }
+
+void IspEngine::logName(const char* name, LogColour colour) { log(base::text(name), colour); }
+
+void IspEngine::logTime(int id) { log(base::format(base::text(id).c_str(), elapsedSeconds())); }
+
+double IspEngine::elapsedSeconds() const {
+  return static_cast<double>((timers_.now() - startTick_).count()) / 1000.0;
+}
+
+void IspEngine::setRange(int low, int high) {
+  progressLow_ = low;
+  progressHigh_ = std::max(low, high);
+  sink_.onProgressRange(progressLow_, progressHigh_);
+}
+
+void IspEngine::setProgress(int position) {
+  progress_ = std::clamp(position, progressLow_, progressHigh_);
+  sink_.onProgress(progress_);
+}
+
+void IspEngine::stepProgress() { setProgress(progress_ + 1); }
+
+void IspEngine::stopTimers() {
+  timers_.stop(kTimerSync);
+  timers_.stop(kTimerBaudReopen);
+  timers_.stop(kTimerBaudConfirm);
+  timers_.stop(kTimerLong);
+}
+
+void IspEngine::end(End how, Outcome outcome) {
+  const int endedIn = state_;
+  state_ = kIdle;
+  active_ = false;
+  baudStep_ = 0;
+  // The bar ends full whatever range the run had set.
+  setRange(0, 100);
+  setProgress(100);
+  stopTimers();
+  link_.close();
+  sink_.onControlsEnabled(true);
+  if (endedIn == 6 || endedIn == 7 || endedIn == 204) checkByTool_ = false;
+  if (how == End::Abort) logText(288, LogColour::Error);
+  sink_.onFinished(outcome);
+}
+
+void IspEngine::endOnPortError() { end(End::Abort, Outcome::Failed); }
+
+std::uint16_t IspEngine::familyType() const { return job_ ? familyTypeOf(job_->mcuTypeIndex) : 0; }
+
+bool IspEngine::t4nFamily() const {
+  const std::uint16_t f = familyType();
+  return f >= 0x0200 && f <= 0x0500;
+}
+
+std::uint8_t IspEngine::checkedKib() const {
+  return static_cast<std::uint8_t>(std::min<std::uint64_t>(job_->maxFileLength / 1024, 0xFF));
+}
+
+}  // namespace isp::engine

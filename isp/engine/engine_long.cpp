@@ -1,0 +1,159 @@
+// The 32-bit family type: a power cycle through the QUBRIX Tool at 1200 baud, then long frames at
+// 115200 baud to the chip's bootloader (states 200 to 204). The first 4 KiB, the boot area, are
+// never written.
+#include "base/strformat.hpp"
+#include "base/texts.hpp"
+#include "isp/engine/engine.hpp"
+
+namespace isp::engine {
+namespace {
+
+constexpr std::uint32_t kAppStart = 0x001000;
+constexpr std::uint32_t kFirstAppBlock = kAppStart / kLongBlockSize;
+constexpr std::uint8_t kSyncPowerCycleFailed = 2;
+
+}  // namespace
+
+void IspEngine::onPresence(Bytes reply) {
+  if (!presenceIsDownloader(reply)) {
+    logText(284, LogColour::Error);
+    end(End::Abort, Outcome::Failed);
+    return;
+  }
+  logText(285);
+  proceedAfterPowerCycle();
+}
+
+void IspEngine::proceedAfterPowerCycle() {
+  stopTimers();
+  powerCycleFirst_ = false;
+  pendingBaudCode_ = kLongBaudCode;
+  baudStep_ = 1;
+  expect(ReplyKind::None);
+  timers_.start(kTimerBaudReopen, kBaudStepPeriod);
+}
+
+void IspEngine::onLongSync(std::uint8_t status) {
+  if (status == 0) {
+    logText(113);
+    timers_.stop(kTimerSync);
+    if (!send(longIdentifyFrame())) return;
+    state_ = 200;
+    expect(ReplyKind::LongIdentification);
+    timers_.start(kTimerLong, kLongPeriod);
+    return;
+  }
+  if (status == kSyncPowerCycleFailed) {
+    logName("isp.power_cycle_failed");
+    end(End::Abort, Outcome::Failed);
+    return;
+  }
+  // 1: the target does not answer. Synchronisation stops and the user cancels.
+  logText(194);
+  timers_.stop(kTimerSync);
+}
+
+void IspEngine::onIdentification(Bytes reply) {
+  const LongIdentification id = parseLongIdentification(reply);
+  const IspJob& job = *job_;
+  std::optional<std::uint16_t> found;
+  if (job.typeIndexOfModel) {
+    found = job.typeIndexOfModel(id.modelId);
+  } else if (id.modelId == job.modelId) {
+    found = job.mcuTypeIndex;
+  }
+  timers_.stop(kTimerLong);
+  if (!found || *found != job.mcuTypeIndex) {
+    log(base::format(base::text("isp.model_mismatch").c_str(), id.name.c_str()));
+    end(End::Abort, Outcome::Failed);
+    return;
+  }
+  logName("isp.model_match");
+  if (verifyOnly_) {
+    verifyRange();
+    return;
+  }
+  if (!send(longEraseApplicationFrame())) return;
+  state_ = 201;
+  expect(ReplyKind::LongAck);
+}
+
+void IspEngine::onEraseApplication(std::uint8_t status) {
+  if (status != 0) {
+    logText(287);
+    end(End::Abort, Outcome::Failed);
+    return;
+  }
+  logText(286);
+  state_ = 202;
+  blockIndex_ = kFirstAppBlock;
+  blockCount_ = job_->pageCount;
+  setRange(0, static_cast<int>(blockCount_ > kFirstAppBlock ? blockCount_ - kFirstAppBlock : 0));
+  setProgress(0);
+  expect(ReplyKind::LongAck);
+  if (blockIndex_ >= blockCount_) {
+    verifyRange();
+    return;
+  }
+  sendLongBlock();
+}
+
+void IspEngine::onLongBlockAck(std::uint8_t status) {
+  if (status != 0) {
+    // Timer 10 sends the block again.
+    logText(293, LogColour::Error);
+    return;
+  }
+  stepProgress();
+  if (++blockIndex_ < blockCount_) {
+    sendLongBlock();
+    return;
+  }
+  timers_.stop(kTimerLong);
+  logText(292);
+  verifyRange();
+}
+
+void IspEngine::verifyRange() {
+  if (!send(longVerifyRangeFrame(kAppStart, static_cast<std::uint32_t>(job_->programLength)))) return;
+  logText(291);
+  state_ = 203;
+  expect(ReplyKind::LongChecksum);
+}
+
+void IspEngine::onLongChecksum(Bytes reply) {
+  checksumMatched_ = parseLongChecksum(reply).sum == job_->appChecksum;
+  if (checksumMatched_) {
+    logText(230);
+  } else {
+    logText(126, LogColour::Error);
+  }
+  if (!send(longReleaseFrame())) return;
+  state_ = 204;
+  expect(ReplyKind::LongAck);
+}
+
+void IspEngine::onRelease(std::uint8_t status) {
+  if (status != 0) {
+    logText(293, LogColour::Error);
+    send(longReleaseFrame());
+    return;
+  }
+  // Only a matching checksum is reported as a success here.
+  if (checksumMatched_) {
+    logText(230);
+    logTime(179);
+  }
+  if (!send(longReleaseFrame())) return;
+  end(End::Finish, checksumMatched_ ? Outcome::Success : Outcome::Failed);
+}
+
+void IspEngine::sendLongBlock() {
+  const std::size_t offset = std::size_t{blockIndex_} * kLongBlockSize;
+  const Bytes data(job_->image.data() + offset, kLongBlockSize);
+  if (!send(longWriteBlockFrame(static_cast<std::uint32_t>(offset), data))) return;
+  // Restarted with every block, so that a resend only follows a block left unanswered for 1 s.
+  timers_.start(kTimerLong, kLongBlockResend);
+}
+
+}  // namespace isp::engine

@@ -1,0 +1,148 @@
+// The QUBRIX Tool as serial downloader: once it holds the image it programs or checks the chip by
+// itself and the engine only follows its 7-byte reports (states 100 and 102).
+#include "base/texts.hpp"
+#include "isp/engine/engine.hpp"
+
+namespace isp::engine {
+namespace {
+
+// Codes of the status reports (type 0x80) while the tool programs.
+constexpr std::uint8_t kDownloaded = 0;
+constexpr std::uint8_t kNoTarget = 1;
+constexpr std::uint8_t kErasing = 2;
+constexpr std::uint8_t kWriting = 3;
+constexpr std::uint8_t kWritten = 4;
+constexpr std::uint8_t kPowerNotOff = 17;
+constexpr std::uint8_t kPowerOnPlease = 18;
+constexpr std::uint8_t kLimitReached = 19;
+constexpr std::uint8_t kWrongToolId = 20;
+
+// Codes of the verification reports (type 0x43) and of the status reports during a check.
+constexpr std::uint8_t kVerifyMatch = 0;
+constexpr std::uint8_t kVerifyMismatch = 1;
+constexpr std::uint8_t kVerifyNoTarget = 2;
+constexpr std::uint8_t kVerifyWrongModel = 3;
+constexpr std::uint8_t kVerifyConnected = 4;
+constexpr std::uint8_t kCheckPowerNotOff = 0x11;
+constexpr std::uint8_t kCheckPowerOnPlease = 0x12;
+
+}  // namespace
+
+void IspEngine::followToolReports() {
+  state_ = 100;
+  // Progress reports carry percentages.
+  setRange(0, 100);
+  setProgress(0);
+  expect(ReplyKind::DownloaderReport);
+}
+
+void IspEngine::onToolReport(Bytes reply) {
+  const DownloaderReport r = parseDownloaderReport(reply);
+  if (r.type == kReplyProgress) {
+    setProgress(r.code);
+    return;
+  }
+  if (r.type != kReplyAck) return;
+  const bool ok = r.flag == 0;
+  switch (r.code) {
+    case kDownloaded:
+      if (ok) {
+        logText(187);
+        logText(173);
+      }
+      break;
+    case kNoTarget:
+      if (!ok) {
+        logText(188, LogColour::Error);
+        logText(189);
+        end(End::Finish, Outcome::Failed);
+      }
+      break;
+    case kErasing:
+      if (ok) {
+        logText(113);
+        logText(job_->eraseChip ? 190 : 184);
+      } else {
+        logText(191, LogColour::Error);
+        end(End::Finish, Outcome::Failed);
+      }
+      break;
+    case kWriting:
+      if (ok) {
+        logText(112);
+      } else {
+        logText(282, LogColour::Error);
+        end(End::Finish, Outcome::Failed);
+      }
+      break;
+    case kWritten:
+      if (ok) {
+        if (job_->fromEncryptedFile) logText(281);
+        logTime(115);
+        end(End::Finish, Outcome::Success);
+      }
+      break;
+    case kPowerNotOff:
+      if (!ok) {
+        logText(284, LogColour::Error);
+        end(End::Finish, Outcome::Failed);
+      }
+      break;
+    case kPowerOnPlease:
+      if (!ok) logText(283);
+      break;
+    case kLimitReached:
+      logText(310, LogColour::Error);
+      end(End::Finish, Outcome::Failed);
+      break;
+    case kWrongToolId:
+      logText(311, LogColour::Error);
+      end(End::Finish, Outcome::Failed);
+      break;
+    default: break;
+  }
+}
+
+void IspEngine::onToolVerifyReport(Bytes reply) {
+  const DownloaderReport r = parseDownloaderReport(reply);
+  if (r.type == kReplyProgress) {
+    setProgress(r.code);
+    return;
+  }
+  if (r.type == kReplyAck) {
+    if (r.flag == 0) return;
+    if (r.code == kCheckPowerNotOff) {
+      logText(284, LogColour::Error);
+      end(End::Finish, Outcome::Failed);
+    } else if (r.code == kCheckPowerOnPlease) {
+      logText(283);
+    }
+    return;
+  }
+  switch (r.code) {
+    case kVerifyMatch:
+      logText(181);
+      logTime(179);
+      end(End::Finish, Outcome::Success);
+      break;
+    case kVerifyMismatch:
+      logText(180, LogColour::Error);
+      end(End::Finish, Outcome::Failed);
+      break;
+    case kVerifyNoTarget:
+      logText(188, LogColour::Error);
+      end(End::Finish, Outcome::Failed);
+      break;
+    case kVerifyWrongModel:
+      logText(289, LogColour::Error);
+      end(End::Finish, Outcome::Failed);
+      break;
+    case kVerifyConnected:
+      logText(113);
+      logText(110);
+      break;
+    default: break;
+  }
+}
+
+}  // namespace isp::engine
