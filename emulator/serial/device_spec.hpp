@@ -1,0 +1,39 @@
+#pragma once
+// A device chosen by words, for the qubrix-emulator program and for tests:
+//   bootloader [family=K7A0..T4N3] [model=0x5812] [flash=16K] [sync=0x5A] [baud=CODE] [fault=...]
+//   bootloader32 [model=0x3201] [name=QX32F128] [fault=...]
+//   downloader [family=...] [model=...] [flash=...] [version=516] [toolid=0x12345] [fault=...]
+//   downloader32 [model=...] [name=...] [version=...] [fault=...]
+// Faults (repeatable): silent, noise:N, nak-block:N, refuse-baud, line-test:I, model-mismatch,
+// unplug-after:N, corrupt:OFFSET, no-target, write-error, power-not-off, power-on, limit, tool-id,
+// limit-writing, tool-id-writing, verify-mismatch, power-cycle-fails.
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "emulator/serial/chip32_bootloader.hpp"
+#include "emulator/serial/chip_bootloader.hpp"
+#include "emulator/serial/device.hpp"
+#include "emulator/serial/downloader.hpp"
+
+namespace emulator::serial {
+
+enum class DeviceKind { Bootloader, Bootloader32, Downloader, Downloader32 };
+
+struct DeviceSpec {
+  DeviceKind kind = DeviceKind::Bootloader;
+  ChipConfig chip;
+  ChipFaults chipFaults;
+  Chip32Config chip32;
+  Chip32Faults chip32Faults;
+  DownloaderConfig downloader;
+  DownloaderFaults downloaderFaults;
+};
+
+// Nothing and a reason for words that name no device or a value that does not fit.
+std::optional<DeviceSpec> parseDeviceSpec(const std::vector<std::string>& words, std::string& error);
+std::unique_ptr<SerialDevice> makeDevice(const DeviceSpec& spec);
+std::string deviceSpecHelp();
+
+}  // namespace emulator::serial

@@ -1,0 +1,43 @@
+#pragma once
+// One serial ISP operation run to its end without a window: the engine on an EventLoop of the
+// calling thread, fed by a CSerialPort. Used by `qubrix isp`, the end-to-end tests and the bench.
+// Unlike the window, where the user cancels a run that hangs, a run here that makes no progress for
+// the stall time-out is given up with a clear line.
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "isp/engine/engine.hpp"
+#include "isp/engine/job.hpp"
+#include "isp/engine/sink.hpp"
+
+namespace isp::engine {
+
+enum class RunResult { Success, Failed, Cancelled, Stalled, NotStarted };
+
+struct RunOptions {
+  std::string port;  // device path
+  std::chrono::milliseconds stallTimeout{10000};
+};
+
+class IspRunner {
+ public:
+  // Everything the engine reports reaches `sink`, on the calling thread.
+  IspRunner(IspSink& sink, RunOptions options);
+  ~IspRunner();
+  IspRunner(const IspRunner&) = delete;
+  IspRunner& operator=(const IspRunner&) = delete;
+
+  RunResult program(IspJob job);
+  RunResult verify(IspJob job);
+  // The programmer's version and serial number, or nothing when it did not answer in time.
+  std::optional<ProgrammerInfo> queryVersion();
+
+ private:
+  class Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace isp::engine
