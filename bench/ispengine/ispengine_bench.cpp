@@ -23,7 +23,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using isp::engine::IspJob;
-using isp::engine::LogColour;
 using isp::engine::Outcome;
 
 constexpr std::size_t kImageSize = 65536;
@@ -49,14 +48,14 @@ IspJob job64k(std::uint8_t baudCode) {
 // Notes when the flash phase starts and ends.
 class TimingSink final : public isp::engine::IspSink {
  public:
-  void onLog(const std::string& line, LogColour) override {
+  void onLog(const std::string& line, base::LogColour) override {
     if (line == "--> " + base::text(112)) flashStart = Clock::now();
     if (line == "--> " + base::text(292)) flashEnd = Clock::now();
   }
   void onProgressRange(int, int) override {}
   void onProgress(int) override {}
   void onControlsEnabled(bool) override {}
-  void onMessage(const std::string&, const std::string&, isp::engine::MessageIcon) override {}
+  void onMessage(const std::string&, const std::string&, base::MessageIcon) override {}
   void onFinished(Outcome o) override { outcome = o; }
   void onProgrammerInfo(const isp::ProgrammerInfo&, isp::engine::VersionQuery) override {}
 
@@ -139,11 +138,11 @@ class NullLink final : public isp::engine::IspLink {
 
 class NullSink final : public isp::engine::IspSink {
  public:
-  void onLog(const std::string&, LogColour) override {}
+  void onLog(const std::string&, base::LogColour) override {}
   void onProgressRange(int, int) override {}
   void onProgress(int) override {}
   void onControlsEnabled(bool) override {}
-  void onMessage(const std::string&, const std::string&, isp::engine::MessageIcon) override {}
+  void onMessage(const std::string&, const std::string&, base::MessageIcon) override {}
   void onFinished(Outcome) override {}
   void onProgrammerInfo(const isp::ProgrammerInfo&, isp::engine::VersionQuery) override {}
 };

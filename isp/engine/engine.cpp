@@ -33,19 +33,19 @@ bool IspEngine::StartVerify(IspJob job) { return start(std::move(job), true); }
 bool IspEngine::start(IspJob job, bool verify) {
   const std::string& tip = base::text(102);
   if (running()) {
-    sink_.onMessage(tip, base::text("isp.busy"), MessageIcon::Warning);
+    sink_.onMessage(tip, base::text("isp.busy"), base::MessageIcon::Warning);
     return false;
   }
   if (!link_.configured()) {
-    sink_.onMessage(tip, base::text(315), MessageIcon::Warning);
+    sink_.onMessage(tip, base::text(315), base::MessageIcon::Warning);
     return false;
   }
   if (!verify && job.pageCount == 0) {
-    sink_.onMessage(tip, base::text(170), MessageIcon::Warning);
+    sink_.onMessage(tip, base::text(170), base::MessageIcon::Warning);
     return false;
   }
   if (!fitsFrames(job)) {
-    sink_.onMessage(tip, base::text("isp.job_too_large"), MessageIcon::Warning);
+    sink_.onMessage(tip, base::text("isp.job_too_large"), base::MessageIcon::Warning);
     return false;
   }
   if (link_.isOpen()) {
@@ -54,7 +54,7 @@ bool IspEngine::start(IspJob job, bool verify) {
   }
   timers_.wait(kReopenWait);
   if (!link_.open(kStartBaud)) {
-    sink_.onMessage(tip, base::text(192), MessageIcon::Warning);
+    sink_.onMessage(tip, base::text(192), base::MessageIcon::Warning);
     return false;
   }
   const std::size_t block = familyTypeOf(job.mcuTypeIndex) == 0x0800 ? kLongBlockSize : kShortBlockSize;
@@ -101,7 +101,7 @@ void IspEngine::Cancel() {
     }
     if (running() && longFamily()) send(longReleaseFrame());
     if (running()) {
-      logText(185, LogColour::Error);
+      logText(185, base::LogColour::Error);
       if (!longFamily()) send(endFrame());
     }
     checkByTool_ = false;
@@ -136,7 +136,7 @@ void IspEngine::OnPortError() {
 bool IspEngine::QueryVersion(VersionQuery asker) {
   if (running() || asker == VersionQuery::None) return false;
   if (!link_.configured()) {
-    sink_.onMessage(base::text(102), base::text(315), MessageIcon::Warning);
+    sink_.onMessage(base::text(102), base::text(315), base::MessageIcon::Warning);
     return false;
   }
   if (link_.isOpen()) {
@@ -145,7 +145,7 @@ bool IspEngine::QueryVersion(VersionQuery asker) {
   }
   timers_.wait(kReopenWait);
   if (!link_.open(kStartBaud)) {
-    sink_.onMessage(base::text(102), base::text(192), MessageIcon::Warning);
+    sink_.onMessage(base::text(102), base::text(192), base::MessageIcon::Warning);
     return false;
   }
   query_ = asker;
@@ -268,14 +268,14 @@ bool IspEngine::send(const Frame& frame) {
 
 void IspEngine::expect(ReplyKind kind, bool synchronising) { rx_.expect(kind, synchronising); }
 
-void IspEngine::log(const std::string& text, LogColour colour) {
+void IspEngine::log(const std::string& text, base::LogColour colour) {
   const bool prefixed = text.rfind(kLinePrefix, 0) == 0;
   sink_.onLog(prefixed ? text : kLinePrefix + text, colour);
 }
 
-void IspEngine::logText(int id, LogColour colour) { log(base::text(id), colour); }
+void IspEngine::logText(int id, base::LogColour colour) { log(base::text(id), colour); }
 
-void IspEngine::logName(const char* name, LogColour colour) { log(base::text(name), colour); }
+void IspEngine::logName(const char* name, base::LogColour colour) { log(base::text(name), colour); }
 
 void IspEngine::logTime(int id) { log(base::format(base::text(id).c_str(), elapsedSeconds())); }
 
@@ -315,7 +315,7 @@ void IspEngine::end(End how, Outcome outcome) {
   link_.close();
   sink_.onControlsEnabled(true);
   if (endedIn == 6 || endedIn == 7 || endedIn == 204) checkByTool_ = false;
-  if (how == End::Abort) logText(288, LogColour::Error);
+  if (how == End::Abort) logText(288, base::LogColour::Error);
   sink_.onFinished(outcome);
 }
 

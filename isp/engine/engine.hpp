@@ -119,9 +119,9 @@ class IspEngine {
   // Plumbing.
   bool send(const Frame& frame);
   void expect(ReplyKind kind, bool synchronising = false);
-  void log(const std::string& text, LogColour colour = LogColour::Normal);
-  void logText(int id, LogColour colour = LogColour::Normal);
-  void logName(const char* name, LogColour colour = LogColour::Normal);
+  void log(const std::string& text, base::LogColour colour = base::LogColour::Normal);
+  void logText(int id, base::LogColour colour = base::LogColour::Normal);
+  void logName(const char* name, base::LogColour colour = base::LogColour::Normal);
   void logTime(int id);
   double elapsedSeconds() const;
   void setRange(int low, int high);

@@ -16,7 +16,7 @@ constexpr std::uint8_t kSyncPowerCycleFailed = 2;
 
 void IspEngine::onPresence(Bytes reply) {
   if (!presenceIsDownloader(reply)) {
-    logText(284, LogColour::Error);
+    logText(284, base::LogColour::Error);
     end(End::Abort, Outcome::Failed);
     return;
   }
@@ -101,7 +101,7 @@ void IspEngine::onEraseApplication(std::uint8_t status) {
 void IspEngine::onLongBlockAck(std::uint8_t status) {
   if (status != 0) {
     // Timer 10 sends the block again.
-    logText(293, LogColour::Error);
+    logText(293, base::LogColour::Error);
     return;
   }
   stepProgress();
@@ -126,7 +126,7 @@ void IspEngine::onLongChecksum(Bytes reply) {
   if (checksumMatched_) {
     logText(230);
   } else {
-    logText(126, LogColour::Error);
+    logText(126, base::LogColour::Error);
   }
   if (!send(longReleaseFrame())) return;
   state_ = 204;
@@ -135,7 +135,7 @@ void IspEngine::onLongChecksum(Bytes reply) {
 
 void IspEngine::onRelease(std::uint8_t status) {
   if (status != 0) {
-    logText(293, LogColour::Error);
+    logText(293, base::LogColour::Error);
     send(longReleaseFrame());
     return;
   }

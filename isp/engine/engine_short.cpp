@@ -75,7 +75,7 @@ void IspEngine::confirmBaud() {
 
 void IspEngine::onLineTest(Bytes reply) {
   if (!isLineTestPattern(reply)) {
-    logName("isp.line_test_failed", LogColour::Error);
+    logName("isp.line_test_failed", base::LogColour::Error);
     end(End::Abort, Outcome::Failed);
     return;
   }
@@ -126,11 +126,11 @@ void IspEngine::onLineTest(Bytes reply) {
 void IspEngine::onProgramStartAck(std::uint8_t status) {
   if (status != 0) {
     if (status == kStatusLimitReached) {
-      logText(310, LogColour::Error);
+      logText(310, base::LogColour::Error);
     } else if (status == kStatusWrongToolId) {
-      logText(311, LogColour::Error);
+      logText(311, base::LogColour::Error);
     } else if (!downloader_) {
-      logText(289, LogColour::Error);
+      logText(289, base::LogColour::Error);
     }
     end(End::Abort, Outcome::Failed);
     return;
@@ -159,7 +159,7 @@ void IspEngine::startLoader(int state) {
 void IspEngine::onLoaderAck(std::uint8_t status) {
   if (state_ == 60) {
     if (status != 0) {
-      logName("isp.xdata_erase_failed", LogColour::Error);
+      logName("isp.xdata_erase_failed", base::LogColour::Error);
       end(End::Abort, Outcome::Failed);
       return;
     }
@@ -168,7 +168,7 @@ void IspEngine::onLoaderAck(std::uint8_t status) {
   }
   if (status != 0) {
     // The line says "Rewriting...", so the block is written again.
-    logText(293, LogColour::Error);
+    logText(293, base::LogColour::Error);
     sendLoaderBlock();
     return;
   }
@@ -191,7 +191,7 @@ void IspEngine::eraseFlash() {
 void IspEngine::onEraseAck(std::uint8_t status) {
   if (verifyOnly_) {
     if (status != 0) {
-      logName("isp.xdata_erase_failed", LogColour::Error);
+      logName("isp.xdata_erase_failed", base::LogColour::Error);
       end(End::Abort, Outcome::Failed);
       return;
     }
@@ -200,11 +200,11 @@ void IspEngine::onEraseAck(std::uint8_t status) {
   }
   if (status != 0) {
     if (status == kStatusLimitReached) {
-      logText(310, LogColour::Error);
+      logText(310, base::LogColour::Error);
     } else if (status == kStatusWrongToolId) {
-      logText(311, LogColour::Error);
+      logText(311, base::LogColour::Error);
     } else {
-      logName("isp.flash_erase_failed", LogColour::Error);
+      logName("isp.flash_erase_failed", base::LogColour::Error);
     }
     end(End::Abort, Outcome::Failed);
     return;
@@ -222,7 +222,7 @@ void IspEngine::onEraseAck(std::uint8_t status) {
 void IspEngine::onBlockAck(std::uint8_t status) {
   if (verifyOnly_) {
     if (status != 0) {
-      logText(293, LogColour::Error);
+      logText(293, base::LogColour::Error);
       sendLoaderBlock();
       return;
     }
@@ -237,7 +237,7 @@ void IspEngine::onBlockAck(std::uint8_t status) {
   if (rewritingPage_) {
     rewritingPage_ = false;
     if (status != 0) {
-      logName("isp.flash_erase_failed", LogColour::Error);
+      logName("isp.flash_erase_failed", base::LogColour::Error);
       end(End::Abort, Outcome::Failed);
       return;
     }
@@ -248,7 +248,7 @@ void IspEngine::onBlockAck(std::uint8_t status) {
   if (status != 0) {
     // The page is erased again and written from its first block; the erase's acknowledgement
     // comes first.
-    logText(293, LogColour::Error);
+    logText(293, base::LogColour::Error);
     const std::uint32_t page = blockIndex_ / kBlocksPerPage;
     if (!send(erasePageFrame(kAreaFlash, page))) return;
     logName("isp.erasing_page");
@@ -318,7 +318,7 @@ void IspEngine::onStateSeven(Bytes reply) {
                                            static_cast<std::uint32_t>(job.maxFileLength));
   const bool toolContinues = downloader_ && !checkByTool_;
   if (!checksumMatched_) {
-    logText(280, LogColour::Error);
+    logText(280, base::LogColour::Error);
   } else if (!toolContinues) {
     logText(230);
     logTime(179);

@@ -53,7 +53,7 @@ void IspEngine::onToolReport(Bytes reply) {
       break;
     case kNoTarget:
       if (!ok) {
-        logText(188, LogColour::Error);
+        logText(188, base::LogColour::Error);
         logText(189);
         end(End::Finish, Outcome::Failed);
       }
@@ -63,7 +63,7 @@ void IspEngine::onToolReport(Bytes reply) {
         logText(113);
         logText(job_->eraseChip ? 190 : 184);
       } else {
-        logText(191, LogColour::Error);
+        logText(191, base::LogColour::Error);
         end(End::Finish, Outcome::Failed);
       }
       break;
@@ -71,7 +71,7 @@ void IspEngine::onToolReport(Bytes reply) {
       if (ok) {
         logText(112);
       } else {
-        logText(282, LogColour::Error);
+        logText(282, base::LogColour::Error);
         end(End::Finish, Outcome::Failed);
       }
       break;
@@ -84,7 +84,7 @@ void IspEngine::onToolReport(Bytes reply) {
       break;
     case kPowerNotOff:
       if (!ok) {
-        logText(284, LogColour::Error);
+        logText(284, base::LogColour::Error);
         end(End::Finish, Outcome::Failed);
       }
       break;
@@ -92,11 +92,11 @@ void IspEngine::onToolReport(Bytes reply) {
       if (!ok) logText(283);
       break;
     case kLimitReached:
-      logText(310, LogColour::Error);
+      logText(310, base::LogColour::Error);
       end(End::Finish, Outcome::Failed);
       break;
     case kWrongToolId:
-      logText(311, LogColour::Error);
+      logText(311, base::LogColour::Error);
       end(End::Finish, Outcome::Failed);
       break;
     default: break;
@@ -112,7 +112,7 @@ void IspEngine::onToolVerifyReport(Bytes reply) {
   if (r.type == kReplyAck) {
     if (r.flag == 0) return;
     if (r.code == kCheckPowerNotOff) {
-      logText(284, LogColour::Error);
+      logText(284, base::LogColour::Error);
       end(End::Finish, Outcome::Failed);
     } else if (r.code == kCheckPowerOnPlease) {
       logText(283);
@@ -126,15 +126,15 @@ void IspEngine::onToolVerifyReport(Bytes reply) {
       end(End::Finish, Outcome::Success);
       break;
     case kVerifyMismatch:
-      logText(180, LogColour::Error);
+      logText(180, base::LogColour::Error);
       end(End::Finish, Outcome::Failed);
       break;
     case kVerifyNoTarget:
-      logText(188, LogColour::Error);
+      logText(188, base::LogColour::Error);
       end(End::Finish, Outcome::Failed);
       break;
     case kVerifyWrongModel:
-      logText(289, LogColour::Error);
+      logText(289, base::LogColour::Error);
       end(End::Finish, Outcome::Failed);
       break;
     case kVerifyConnected:

@@ -54,14 +54,14 @@ class IspRunner::Impl final : public IspSink, public SerialPortSink {
   const std::optional<ProgrammerInfo>& info() const { return info_; }
 
   // IspSink, on the loop's thread.
-  void onLog(const std::string& line, LogColour colour) override { out_.onLog(line, colour); }
+  void onLog(const std::string& line, base::LogColour colour) override { out_.onLog(line, colour); }
   void onProgressRange(int low, int high) override { out_.onProgressRange(low, high); }
   void onProgress(int position) override {
     progress_ = position;
     out_.onProgress(position);
   }
   void onControlsEnabled(bool enabled) override { out_.onControlsEnabled(enabled); }
-  void onMessage(const std::string& caption, const std::string& text, MessageIcon icon) override {
+  void onMessage(const std::string& caption, const std::string& text, base::MessageIcon icon) override {
     out_.onMessage(caption, text, icon);
   }
   void onFinished(Outcome outcome) override {
@@ -89,7 +89,7 @@ class IspRunner::Impl final : public IspSink, public SerialPortSink {
     if (first) loop_.post([this] { drain(); });
   }
   void onSerialMessage(const SerialMessage& m) override {
-    loop_.post([this, m] { out_.onMessage(m.caption, m.text, m.errorIcon ? MessageIcon::Error : MessageIcon::Warning); });
+    loop_.post([this, m] { out_.onMessage(m.caption, m.text, m.errorIcon ? base::MessageIcon::Error : base::MessageIcon::Warning); });
   }
   void onSerialErrorChanged(bool error) override {
     if (error) loop_.post([this] { engine_.OnPortError(); });
@@ -124,7 +124,7 @@ class IspRunner::Impl final : public IspSink, public SerialPortSink {
     if (loop_.now() - lastChange_ < options_.stallTimeout) return;
     result_ = RunResult::Stalled;
     const double seconds = static_cast<double>(options_.stallTimeout.count()) / 1000.0;
-    out_.onLog(base::format(base::text("isp.stalled").c_str(), seconds), LogColour::Error);
+    out_.onLog(base::format(base::text("isp.stalled").c_str(), seconds), base::LogColour::Error);
     if (query_ || state == IspEngine::kIdle) {
       engine_.ReleasePort();
       loop_.quit();

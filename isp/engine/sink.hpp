@@ -4,13 +4,12 @@
 #include <cstdint>
 #include <string>
 
+#include "base/report.hpp"
 #include "isp/frames.hpp"
 #include "isp/replies.hpp"
 
 namespace isp::engine {
 
-enum class LogColour { Normal, Error };  // green and red in the window's log
-enum class MessageIcon { Information, Warning, Error };
 enum class Outcome { Success, Failed, Cancelled };
 
 // Who asked for the programmer's version: nobody, the firmware-update dialog, or the loading of
@@ -21,12 +20,12 @@ class IspSink {
  public:
   virtual ~IspSink() = default;
   // One finished log line; it already starts with "--> " where the log wants it.
-  virtual void onLog(const std::string& line, LogColour colour) = 0;
+  virtual void onLog(const std::string& line, base::LogColour colour) = 0;
   virtual void onProgressRange(int low, int high) = 0;
   virtual void onProgress(int position) = 0;
   // False while a run is active: the controls that could start another run are disabled.
   virtual void onControlsEnabled(bool enabled) = 0;
-  virtual void onMessage(const std::string& caption, const std::string& text, MessageIcon icon) = 0;
+  virtual void onMessage(const std::string& caption, const std::string& text, base::MessageIcon icon) = 0;
   // The run ended by Finish, Abort, Cancel or a port error.
   virtual void onFinished(Outcome outcome) = 0;
   // Cancel releases the loaded image; the next Program reloads the file.

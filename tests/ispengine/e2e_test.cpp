@@ -14,6 +14,11 @@
 #include "tests/ispengine/engine_rig.hpp"
 
 namespace ispenginetest {
+
+using isp::Frame;
+using isp::engine::IspEngine;
+using isp::engine::IspJob;
+using isp::engine::Outcome;
 namespace {
 
 using emulator::serial::Chip32Bootloader;

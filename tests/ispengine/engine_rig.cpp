@@ -6,13 +6,18 @@
 
 namespace ispenginetest {
 
+using isp::Frame;
+using isp::engine::IspEngine;
+using isp::engine::IspJob;
+using isp::engine::Outcome;
+
 bool RecordingSink::logged(const std::string& text) const {
   return std::any_of(lines.begin(), lines.end(), [&](const LogLine& l) { return l.text == text; });
 }
 
 bool RecordingSink::loggedError(const std::string& text) const {
   return std::any_of(lines.begin(), lines.end(),
-                     [&](const LogLine& l) { return l.text == text && l.colour == LogColour::Error; });
+                     [&](const LogLine& l) { return l.text == text && l.colour == base::LogColour::Error; });
 }
 
 std::vector<std::string> RecordingSink::texts() const {

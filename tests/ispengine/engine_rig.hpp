@@ -15,14 +15,8 @@
 
 namespace ispenginetest {
 
-using isp::Frame;
-using isp::engine::IspEngine;
-using isp::engine::IspJob;
-using isp::engine::LogColour;
-using isp::engine::Outcome;
-
 struct Sent {
-  Frame bytes;
+  isp::Frame bytes;
   std::uint32_t baud;  // the rate the port was open at
   base::Millis at;
 };
@@ -43,7 +37,7 @@ class FakeLink final : public isp::engine::IspLink {
   }
   bool send(isp::Bytes frame) override {
     if (baud == 0) return false;
-    sent.push_back({Frame(frame.begin(), frame.end()), baud, clock ? clock->now() : base::Millis{0}});
+    sent.push_back({isp::Frame(frame.begin(), frame.end()), baud, clock ? clock->now() : base::Millis{0}});
     if (onSend) onSend(sent.back().bytes);
     return true;
   }
@@ -57,24 +51,24 @@ class FakeLink final : public isp::engine::IspLink {
   int closes = 0;
   std::vector<std::uint32_t> opens;
   std::vector<Sent> sent;
-  std::function<void(const Frame&)> onSend;
+  std::function<void(const isp::Frame&)> onSend;
 };
 
 struct LogLine {
   std::string text;
-  LogColour colour;
+  base::LogColour colour;
 };
 
 class RecordingSink final : public isp::engine::IspSink {
  public:
-  void onLog(const std::string& line, LogColour colour) override { lines.push_back({line, colour}); }
+  void onLog(const std::string& line, base::LogColour colour) override { lines.push_back({line, colour}); }
   void onProgressRange(int low, int high) override { range = {low, high}; }
   void onProgress(int position) override { progress = position; }
   void onControlsEnabled(bool enabled) override { controlsEnabled = enabled; }
-  void onMessage(const std::string&, const std::string& text, isp::engine::MessageIcon) override {
+  void onMessage(const std::string&, const std::string& text, base::MessageIcon) override {
     messages.push_back(text);
   }
-  void onFinished(Outcome o) override { outcome = o; }
+  void onFinished(isp::engine::Outcome o) override { outcome = o; }
   void onImageReleased() override { ++imageReleases; }
   void onProgrammerInfo(const isp::ProgrammerInfo& i, isp::engine::VersionQuery asker) override {
     info = i;
@@ -90,7 +84,7 @@ class RecordingSink final : public isp::engine::IspSink {
   int progress = -1;
   bool controlsEnabled = true;
   std::vector<std::string> messages;
-  std::optional<Outcome> outcome;
+  std::optional<isp::engine::Outcome> outcome;
   int imageReleases = 0;
   std::optional<isp::ProgrammerInfo> info;
   isp::engine::VersionQuery infoAsker = isp::engine::VersionQuery::None;
@@ -100,16 +94,16 @@ class RecordingSink final : public isp::engine::IspSink {
 std::uint32_t imageChecksum(const std::vector<std::uint8_t>& bytes, std::size_t n);
 
 // A consistent job of a 16 KiB short-frame model of `familyType` with `dataLength` bytes of data.
-IspJob shortJob(std::uint16_t familyType, std::size_t dataLength = 300);
+isp::engine::IspJob shortJob(std::uint16_t familyType, std::size_t dataLength = 300);
 // A 32-bit model (128 KiB) whose file holds the 4 KiB boot area and `appLength` bytes behind it.
-IspJob longJob(std::size_t appLength = 1500);
+isp::engine::IspJob longJob(std::size_t appLength = 1500);
 
 class Rig {
  public:
   Rig();
 
   // Replies that reach the engine byte by byte once the current call has returned.
-  void reply(const Frame& bytes);
+  void reply(const isp::Frame& bytes);
   void deliver();
   // Delivers replies and fires timers until the run ends or `limit` of clock time has passed.
   void runUntilIdle(base::Millis limit = base::Millis{20000});
@@ -117,13 +111,13 @@ class Rig {
   void advance(base::Millis duration);
 
   // The frames sent so far with a given command byte (short or long dialect).
-  std::vector<Frame> framesWithCommand(std::uint8_t cmd, bool longFrame = false) const;
+  std::vector<isp::Frame> framesWithCommand(std::uint8_t cmd, bool longFrame = false) const;
   std::vector<std::string> lines() const { return sink.texts(); }
 
   base::ManualTimers timers;
   FakeLink link;
   RecordingSink sink;
-  IspEngine engine;
+  isp::engine::IspEngine engine;
 
  private:
   std::deque<std::uint8_t> pending_;
@@ -133,7 +127,7 @@ class Rig {
 // Hooks let a test bend single answers.
 class Responder {
  public:
-  Responder(Rig& rig, const IspJob& job, bool downloader = false);
+  Responder(Rig& rig, const isp::engine::IspJob& job, bool downloader = false);
 
   bool downloader;
   std::uint8_t syncByte = 0x5A;
@@ -145,7 +139,7 @@ class Responder {
   std::uint8_t xdataStatus = 0;
   std::optional<std::uint32_t> nakBlockOnce;  // a flash block whose first write is refused
   std::uint16_t checksumDelta = 0;          // added to the checksum report
-  std::vector<Frame> afterEnd;              // the tool's reports after End or ToolVerify
+  std::vector<isp::Frame> afterEnd;              // the tool's reports after End or ToolVerify
   // 32-bit family.
   bool presence = true;                     // answers PowerCycleTarget
   bool powerOff = true;                     // false: "power not off"
@@ -155,12 +149,12 @@ class Responder {
   std::uint32_t longChecksumDelta = 0;
 
  private:
-  void onFrame(const Frame& f);
-  void onShort(const Frame& f);
-  void onLong(const Frame& f);
+  void onFrame(const isp::Frame& f);
+  void onShort(const isp::Frame& f);
+  void onLong(const isp::Frame& f);
 
   Rig& rig_;
-  IspJob job_;
+  isp::engine::IspJob job_;
   bool nakDone_ = false;
 };
 

@@ -6,6 +6,11 @@
 #include "tests/ispengine/engine_rig.hpp"
 
 namespace ispenginetest {
+
+using isp::Frame;
+using isp::engine::IspEngine;
+using isp::engine::IspJob;
+using isp::engine::Outcome;
 namespace {
 
 using isp::Frame;
@@ -630,7 +635,7 @@ TEST_P(LongFailures, AbortWithTheirText) {
   const std::vector<std::string> lines = rig.lines();
   ASSERT_GE(lines.size(), 2u);
   EXPECT_EQ(lines[lines.size() - 2], resolve({c.line})[0]);
-  EXPECT_EQ(rig.sink.lines[lines.size() - 2].colour == LogColour::Error, c.red);
+  EXPECT_EQ(rig.sink.lines[lines.size() - 2].colour == base::LogColour::Error, c.red);
   EXPECT_EQ(lines.back(), tx(288));
 }
 
