@@ -27,9 +27,13 @@ struct MCU {
   std::string internalName;          // up to 12 characters
   std::uint32_t flashSize = 0;       // bytes
   std::uint32_t eepromSize = 0;      // bytes
+  std::uint32_t tailPadding = 0;     // bytes of 0xFF the USB programmer appends after the image
 };
 
 using McuPtr = std::shared_ptr<const MCU>;
+
+// The families whose images the USB programmer pads with 16 bytes of 0xFF; named in the catalogue.
+inline bool needsTailPadding(const MCU& m) { return m.tailPadding != 0; }
 
 // The 32-bit target id sent to the programmer: family id bytes over the model id.
 inline std::uint32_t modelWord(const MCU& m) {
