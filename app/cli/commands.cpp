@@ -7,6 +7,8 @@
 namespace cli {
 
 int runPorts(const std::vector<std::string>& args);
+int runModels(const std::vector<std::string>& args);
+int runInfo(const std::vector<std::string>& args);
 
 namespace {
 
@@ -23,6 +25,8 @@ std::span<const Command> commands() {
   static const Command kCommands[] = {
       {"version", "print the program version", runVersion},
       {"ports", "list the serial ports and their adapters", runPorts},
+      {"models", "list the chip models the program knows", runModels},
+      {"info", "load a program file for a model and show its checksum and size", runInfo},
   };
   return kCommands;
 }
