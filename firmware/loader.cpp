@@ -178,10 +178,20 @@ void ApplyLengthsByMode(ProgramImage& image, std::uint16_t modelCode, LoadMode m
 
 void ComputeChecksums(ProgramImage& image, std::uint16_t modelCode, LoadMode mode) {
   const auto programLength = static_cast<std::uint64_t>(std::max<std::int64_t>(image.programLength, 0));
+  const std::uint16_t flashClass = FlashClassOf(modelCode);
+  const bool is32Bit = Is32BitType(modelCode);
+  // A production file's EEPROM part follows the flash in the file and in the image.
+  std::uint64_t eepromCapacity = 0;
+  if (!is32Bit && flashClass == 0xA && image.loadedLength >= 8193) eepromCapacity = 8704;
+  if (!is32Bit && flashClass == 0x9 && image.loadedLength >= 4097) eepromCapacity = 4608;
+  // Every length must be backed by bytes, erased where the file gave none: the hex view and the
+  // programming jobs read that far.
+  const std::uint64_t needed = std::max({image.m_MaxFileLength, programLength, image.dataLength, eepromCapacity});
+  if (image.data.size() < needed) image.data.resize(static_cast<std::size_t>(needed), 0xFF);
   image.programChecksum = checksumOf(image.data, programLength);
   image.dataChecksum = checksumOf(image.data, image.dataLength);
 
-  if (Is32BitType(modelCode)) {
+  if (is32Bit) {
     const auto n = static_cast<std::size_t>(image.m_MaxFileLength);
     image.appArea.assign(n, 0xFF);
     if (image.data.size() > kBootAreaSize) {
@@ -194,16 +204,10 @@ void ComputeChecksums(ProgramImage& image, std::uint16_t modelCode, LoadMode mod
   }
 
   image.totalChecksum = checksumOf(image.data, image.m_MaxFileLength);
-  const std::uint16_t flashClass = FlashClassOf(modelCode);
-  if (flashClass == 0xA && image.loadedLength >= 8193) {
-    image.m_MaxFileLength = 8704;
-    image.dataChecksum = checksumOf(image.data, 8192);
-  } else if (flashClass == 0x9 && image.loadedLength >= 4097) {
-    image.m_MaxFileLength = 4608;
-    image.dataChecksum = checksumOf(image.data, 4096);
+  if (eepromCapacity != 0) {
+    image.m_MaxFileLength = eepromCapacity;
+    image.dataChecksum = checksumOf(image.data, eepromCapacity - 512);  // the flash part only
   }
-  // The grown capacity must still be backed by bytes: the hex view and the jobs read that far.
-  if (image.data.size() < image.m_MaxFileLength) image.data.resize(static_cast<std::size_t>(image.m_MaxFileLength), 0xFF);
   if (mode != LoadMode::Isp) {
     base::trace("%s(%d): m_MaxFileLength = %d\n", __FILE__, __LINE__, static_cast<int>(image.m_MaxFileLength));
     base::trace("%s(%d): totalChecksum = %08X\n", __FILE__, __LINE__, image.totalChecksum);
