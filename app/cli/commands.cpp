@@ -9,6 +9,7 @@ namespace cli {
 int runPorts(const std::vector<std::string>& args);
 int runModels(const std::vector<std::string>& args);
 int runInfo(const std::vector<std::string>& args);
+int runIsp(const std::vector<std::string>& args);
 
 namespace {
 
@@ -27,6 +28,7 @@ std::span<const Command> commands() {
       {"ports", "list the serial ports and their adapters", runPorts},
       {"models", "list the chip models the program knows", runModels},
       {"info", "load a program file for a model and show its checksum and size", runInfo},
+      {"isp", "program or check a chip through a serial port (bootloader or QUBRIX Tool)", runIsp},
   };
   return kCommands;
 }

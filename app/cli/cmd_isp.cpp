@@ -1,0 +1,185 @@
+// qubrix isp: Program or Check a chip through a serial port, by its bootloader or through the
+// QUBRIX Tool as serial downloader, with the serial ISP engine and the log lines of the window.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/cli/args.hpp"
+#include "app/cli/command.hpp"
+#include "base/strformat.hpp"
+#include "base/texts.hpp"
+#include "firmware/catalogue.hpp"
+#include "firmware/loader.hpp"
+#include "isp/engine/engine.hpp"
+#include "isp/engine/job_from_image.hpp"
+#include "isp/engine/runner.hpp"
+#include "isp/frames.hpp"
+
+namespace cli {
+namespace {
+
+constexpr const char* kSynopsis = "--port PATH -t MODEL [--check] [--erase-chip] FILE | --port PATH --query-version";
+constexpr int kDefaultStallSeconds = 10;
+constexpr int kBarWidth = 30;
+
+// Log lines on stdout (errors in red on a terminal), message boxes on stderr, and a progress bar
+// on stderr while it is a terminal.
+class TerminalSink final : public isp::engine::IspSink, public firmware::LoadSink {
+ public:
+  TerminalSink() : colour_(::isatty(STDOUT_FILENO) != 0), bar_(::isatty(STDERR_FILENO) != 0) {}
+  ~TerminalSink() override { clearBar(); }
+
+  // Both sinks.
+  void onLog(const std::string& line, base::LogColour colour) override {
+    clearBar();
+    const bool red = colour == base::LogColour::Error && colour_;
+    std::printf("%s%s%s\n", red ? "\033[31m" : "", line.c_str(), red ? "\033[0m" : "");
+    std::fflush(stdout);
+    drawBar();
+  }
+  void logLine(const std::string& text, base::LogColour colour) override { onLog(text, colour); }
+  void onMessage(const std::string& caption, const std::string& text, base::MessageIcon) override {
+    clearBar();
+    std::fprintf(stderr, "%s%s%s\n", caption.c_str(), caption.empty() ? "" : ": ", text.c_str());
+  }
+  void messageBox(const std::string& text, const std::string& caption, base::MessageIcon icon) override {
+    onMessage(caption, text, icon);
+  }
+
+  // The engine.
+  void onProgressRange(int low, int high) override {
+    low_ = low;
+    high_ = high;
+  }
+  void onProgress(int position) override {
+    position_ = position;
+    drawBar();
+  }
+  void onControlsEnabled(bool enabled) override { running_ = !enabled; }
+  void onFinished(isp::engine::Outcome) override {
+    running_ = false;
+    clearBar();
+  }
+  void onProgrammerInfo(const isp::ProgrammerInfo& info, isp::engine::VersionQuery) override {
+    if (info.version) std::printf("%s\n", isp::versionText(*info.version).c_str());
+    if (info.serial) std::printf("%s\n", isp::serialText(*info.serial).c_str());
+  }
+
+  // The loader: the labels go out as lines; the hex view and the file field have no place here.
+  void checksumLabel(const std::string&) override {}
+  void fileSizeLabel(const std::string& text) override { std::printf("%s\n", text.c_str()); }
+  void showImage(std::span<const std::uint8_t>) override {}
+  void fileNameField(const std::string&) override {}
+
+ private:
+  void drawBar() {
+    if (!bar_ || !running_ || high_ <= low_) return;
+    const int percent = (position_ - low_) * 100 / (high_ - low_);
+    const int filled = percent * kBarWidth / 100;
+    std::fprintf(stderr, "\r[%s%s] %3d%%", std::string(static_cast<std::size_t>(filled), '#').c_str(),
+                 std::string(static_cast<std::size_t>(kBarWidth - filled), '.').c_str(), percent);
+    std::fflush(stderr);
+    shown_ = true;
+  }
+  void clearBar() {
+    if (!shown_) return;
+    std::fprintf(stderr, "\r%*s\r", kBarWidth + 8, "");
+    std::fflush(stderr);
+    shown_ = false;
+  }
+
+  bool colour_;
+  bool bar_;
+  bool running_ = false;
+  bool shown_ = false;
+  int low_ = 0;
+  int high_ = 100;
+  int position_ = 0;
+};
+
+std::optional<int> seconds(const std::string& text) {
+  char* end = nullptr;
+  const long v = std::strtol(text.c_str(), &end, 10);
+  if (end == text.c_str() || *end != '\0' || v < 1 || v > 3600) return std::nullopt;
+  return static_cast<int>(v);
+}
+
+int usageError(const Args& a, const std::string& message) {
+  std::fprintf(stderr, "qubrix isp: %s\n%s", message.c_str(), a.usage("isp", kSynopsis).c_str());
+  return kExitUsage;
+}
+
+int exitFor(isp::engine::RunResult result) {
+  return result == isp::engine::RunResult::Success ? kExitOk : kExitFailed;
+}
+
+}  // namespace
+
+int runIsp(const std::vector<std::string>& args) {
+  Args a(args, {
+                   {"port", 0, true, "PATH  the serial port (qubrix ports lists them)"},
+                   {"target", 't', true, "MODEL  the chip model (qubrix models lists them)"},
+                   {"check", 0, false, "check the chip against the file instead of programming it"},
+                   {"erase-chip", 0, false, "erase the whole flash before programming"},
+                   {"upgrade-baud", 0, true, "RATE  the rate asked of a chip's bootloader (default: its own choice)"},
+                   {"stall-timeout", 0, true, "SECONDS  give up a run that makes no progress this long (default 10)"},
+                   {"query-version", 0, false, "only ask the QUBRIX Tool on the port for its firmware version"},
+               });
+  if (auto done = finishParsing(a, "isp", kSynopsis)) return *done;
+  const std::optional<std::string> port = a.value("port");
+  if (!port) return usageError(a, "--port is required");
+  int stall = kDefaultStallSeconds;
+  if (auto s = a.value("stall-timeout")) {
+    const auto v = seconds(*s);
+    if (!v) return usageError(a, "--stall-timeout takes a number of seconds from 1 to 3600");
+    stall = *v;
+  }
+  TerminalSink sink;
+  isp::engine::IspRunner runner(sink, {*port, std::chrono::seconds(stall)});
+
+  if (a.has("query-version")) {
+    if (!a.positional().empty() || a.has("target")) return usageError(a, "--query-version takes no model or file");
+    return runner.queryVersion() ? kExitOk : kExitFailed;
+  }
+  if (a.positional().size() != 1) return usageError(a, "one program file is required");
+  const std::optional<std::string> target = a.value("target");
+  if (!target) return usageError(a, "-t MODEL is required");
+  const firmware::McuPtr model = firmware::FindByName(*target);
+  if (!model) return usageError(a, "unknown model '" + *target + "'");
+  isp::engine::JobOptions options;
+  options.eraseChip = a.has("erase-chip");
+  if (auto rate = a.value("upgrade-baud")) {
+    char* end = nullptr;
+    const unsigned long baud = std::strtoul(rate->c_str(), &end, 10);
+    const auto code = *end == '\0' ? isp::codeForBaud(static_cast<std::uint32_t>(baud)) : std::nullopt;
+    if (!code || *code == 0) return usageError(a, "--upgrade-baud takes one of the bootloaders' rates, 1200 to 1000000");
+    options.upgradeBaudCode = *code;
+  }
+
+  const std::string& file = a.positional()[0];
+  const auto kind = firmware::ProgramFileKindOfPath(file);
+  if (!kind) return usageError(a, "'" + file + "' is no .hex, .bin, .cab or .cap file");
+  firmware::ProgramImage image;
+  firmware::LoadTarget load;
+  load.modelCode = firmware::TypeIndex(*model);
+  if (!firmware::LoadProgramFile(file, *kind, load, image, sink)) return kExitFailed;
+
+  isp::engine::IspJob job = isp::engine::jobFromImage(image, *model, {}, nullptr, options);
+  if (a.has("check")) return exitFor(runner.verify(std::move(job)));
+  if (image.fromEncryptedFile) {
+    // As the ISP panel: encrypted files only through a downloader that knows their limits.
+    const auto info = runner.queryVersion();
+    if (!info || !info->version || *info->version < isp::engine::IspEngine::kMinVersionForEncrypted) {
+      sink.onMessage(base::text(102), base::text("isp.version_too_low"), base::MessageIcon::Warning);
+      return kExitFailed;
+    }
+  }
+  return exitFor(runner.program(std::move(job)));
+}
+
+}  // namespace cli
