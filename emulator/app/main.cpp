@@ -1,0 +1,104 @@
+// qubrix-emulator: looks after the emulated bench. For the emulated programmer it shows and changes
+// the settings and starts it fresh; its state lives in the user's state directory.
+#include <getopt.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "emulator/programmer/config.hpp"
+#include "emulator/programmer/programmer_model.hpp"
+#include "emulator/programmer/state_file.hpp"
+
+namespace {
+
+namespace ep = emulator::programmer;
+
+void usage(std::FILE* out) {
+  std::fprintf(out,
+               "usage: qubrix-emulator [--reset] [--set KEY=VALUE]... [--show]\n"
+               "  --reset          start the emulated devices fresh (erased flash, empty store, defaults)\n"
+               "  --set KEY=VALUE  change a setting of the emulated programmer; keys:\n"
+               "                   ");
+  for (const std::string& key : ep::configKeys()) std::fprintf(out, "%s ", key.c_str());
+  std::fprintf(out,
+               "\n  --show           print the programmer's settings and what it holds\n"
+               "  -h, --help       this text\n"
+               "The state directory is %s.\n",
+               ep::stateDirectory().c_str());
+}
+
+void show(const ep::Config& config) {
+  std::printf("%s", ep::formatConfig(config).c_str());
+  const auto state = ep::loadState(ep::stateDirectory());
+  if (!state) {
+    std::printf("state: fresh\n");
+    return;
+  }
+  std::printf("state: %s mode, target %s, %zu stored firmware%s\n", state->bootMode ? "bootloader" : "application",
+              state->targetPowered ? "powered" : "unpowered", state->store.size(), state->store.size() == 1 ? "" : "s");
+  for (const ep::StoredFirmware& f : state->store) {
+    std::printf("  %s%s: %zu bytes, model word 0x%08X\n", f.name.c_str(), f.name == state->activeFirmware ? " (active)" : "",
+                f.data.size(), f.modelWord);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  static const option kOptions[] = {{"reset", no_argument, nullptr, 'r'},
+                                    {"set", required_argument, nullptr, 's'},
+                                    {"show", no_argument, nullptr, 'w'},
+                                    {"help", no_argument, nullptr, 'h'},
+                                    {nullptr, 0, nullptr, 0}};
+  bool reset = false;
+  bool showAll = false;
+  std::vector<std::string> settings;
+  for (int c; (c = getopt_long(argc, argv, "h", kOptions, nullptr)) != -1;) {
+    switch (c) {
+      case 'r':
+        reset = true;
+        break;
+      case 's':
+        settings.emplace_back(optarg);
+        break;
+      case 'w':
+        showAll = true;
+        break;
+      case 'h':
+        usage(stdout);
+        return 0;
+      default:
+        usage(stderr);
+        return 2;
+    }
+  }
+  if (optind < argc || (!reset && !showAll && settings.empty())) {
+    usage(stderr);
+    return 2;
+  }
+  const auto dir = ep::stateDirectory();
+  if (reset) {
+    ep::resetState(dir);
+    std::printf("The emulated devices start fresh.\n");
+  }
+  ep::Config config = ep::loadConfig(dir, [] {
+    ep::Config bench;
+    bench.delays = true;
+    return bench;
+  }());
+  for (const std::string& s : settings) {
+    const std::size_t eq = s.find('=');
+    std::string error = "expected KEY=VALUE";
+    if (eq == std::string::npos || !ep::setConfigValue(config, s.substr(0, eq), s.substr(eq + 1), error)) {
+      std::fprintf(stderr, "qubrix-emulator: --set %s: %s\n", s.c_str(), error.c_str());
+      return 2;
+    }
+  }
+  if (!settings.empty() && !ep::saveConfig(dir, config)) {
+    std::fprintf(stderr, "qubrix-emulator: cannot write %s\n", dir.c_str());
+    return 1;
+  }
+  if (showAll) show(config);
+  return 0;
+}
