@@ -1,5 +1,7 @@
 #include "isp/receivers.hpp"
 
+#include <algorithm>
+
 #include "isp/replies.hpp"
 
 namespace isp {
@@ -72,11 +74,25 @@ RxResult ReplyReceiver::push(std::uint8_t byte) {
   const std::size_t want = wantedLength();
   if (want == 0 || count_ < want) return RxResult::NeedMore;
   if (!valid()) {
-    count_ = 0;
+    realignAfterDiscard();
     return RxResult::Discarded;
   }
   complete_ = true;
   return RxResult::Complete;
+}
+
+void ReplyReceiver::realignAfterDiscard() {
+  const Layout* layout = layoutOf(kind_);
+  if (layout == nullptr || !layout->longFrame) {
+    count_ = 0;
+    return;
+  }
+  // A late answer to a repeated request (a second sync ack, say) would otherwise shift every later
+  // reply of the same length and the run would never see one whole: keep from the next header on.
+  const auto next = std::find(buffer_.begin() + 1, buffer_.begin() + static_cast<std::ptrdiff_t>(count_), kReplyHeader);
+  const auto kept = static_cast<std::size_t>(buffer_.begin() + static_cast<std::ptrdiff_t>(count_) - next);
+  std::copy(next, next + static_cast<std::ptrdiff_t>(kept), buffer_.begin());
+  count_ = kept;
 }
 
 std::size_t ReplyReceiver::wantedLength() const {

@@ -51,6 +51,7 @@ class ReplyReceiver {
 
  private:
   std::size_t wantedLength() const;  // 0 while not yet known
+  void realignAfterDiscard();
   bool valid() const;
 
   ReplyKind kind_ = ReplyKind::None;

@@ -170,6 +170,18 @@ TEST(IspReplyReceiver, OutsideSynchronisationNoiseIsKeptUntilTheCountIsReached) 
   EXPECT_EQ(std::count(results.begin(), results.end(), RxResult::Complete), 0);
 }
 
+TEST(IspReplyReceiver, ALongReplyAfterAStrayOneIsFoundAtItsHeader) {
+  ReplyReceiver rx;
+  rx.expect(ReplyKind::LongIdentification);
+  const Frame identification = longIdentificationReply(0x0801, "QX32W301234");
+  Frame stream = longAckReply(0);  // the answer to a sync sent twice
+  stream.insert(stream.end(), identification.begin(), identification.end());
+  const std::vector<RxResult> results = feed(rx, stream);
+  EXPECT_EQ(std::count(results.begin(), results.end(), RxResult::Discarded), 1);
+  ASSERT_EQ(results.back(), RxResult::Complete);
+  EXPECT_EQ(Frame(rx.bytes().begin(), rx.bytes().end()), identification);
+}
+
 TEST(IspReplyReceiver, CounterRestartsBeyondTheBuffer) {
   ReplyReceiver rx;
   for (std::size_t i = 0; i < ReplyReceiver::kCapacity; ++i) EXPECT_EQ(rx.push(0x11), RxResult::NeedMore);

