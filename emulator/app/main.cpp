@@ -23,27 +23,24 @@ std::atomic<bool> g_stop{false};
 
 void onSignal(int) { g_stop.store(true); }
 
-void usage(std::ostream& out) {
-  out << "usage: qubrix-emulator serial DEVICE [key=value ...]\n"
-         "  serial   serve one serial device on a pseudo-terminal; prints \"PATH<TAB>PRODUCT\" and lists\n"
-         "           the port among the emulated ports (qubrix ports with QUBRIX_EMULATE=1)\n"
-      << emulator::serial::deviceSpecHelp();
-}
-
 namespace ep = emulator::programmer;
 
-void programmerUsage(std::FILE* out) {
+void usage(std::FILE* out) {
   std::fprintf(out,
                "usage: qubrix-emulator [--reset] [--set KEY=VALUE]... [--show]\n"
+               "       qubrix-emulator serial DEVICE [key=value ...]\n"
                "  --reset          start the emulated devices fresh (erased flash, empty store, defaults)\n"
                "  --set KEY=VALUE  change a setting of the emulated programmer; keys:\n"
                "                   ");
   for (const std::string& key : ep::configKeys()) std::fprintf(out, "%s ", key.c_str());
   std::fprintf(out,
                "\n  --show           print the programmer's settings and what it holds\n"
+               "  serial DEVICE    serve one serial device on a pseudo-terminal until Ctrl+C; prints\n"
+               "                   \"PATH<TAB>PRODUCT\" and lists the port among the emulated ports\n"
+               "                   (qubrix ports with QUBRIX_EMULATE=1)\n"
                "  -h, --help       this text\n"
-               "The state directory is %s.\n",
-               ep::stateDirectory().c_str());
+               "The state directory is %s.\n%s",
+               ep::stateDirectory().c_str(), emulator::serial::deviceSpecHelp().c_str());
 }
 
 void show(const ep::Config& config) {
@@ -62,19 +59,9 @@ void show(const ep::Config& config) {
 }
 
 int serialMain(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.empty() || args[0] == "--help" || args[0] == "-h") {
-    usage(args.empty() ? std::cerr : std::cout);
-    return args.empty() ? 2 : 0;
-  }
-  if (args[0] == "serial") {
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
-    return emulator::serial::serveSerialDevice({args.begin() + 1, args.end()}, std::cout, std::cerr, g_stop);
-  }
-  std::cerr << "qubrix-emulator: unknown command '" << args[0] << "'\n";
-  usage(std::cerr);
-  return 2;
+  std::signal(SIGINT, onSignal);
+  std::signal(SIGTERM, onSignal);
+  return emulator::serial::serveSerialDevice({argv + 2, argv + argc}, std::cout, std::cerr, g_stop);
 }
 
 int programmerMain(int argc, char** argv) {
@@ -98,15 +85,15 @@ int programmerMain(int argc, char** argv) {
         showAll = true;
         break;
       case 'h':
-        programmerUsage(stdout);
+        usage(stdout);
         return 0;
       default:
-        programmerUsage(stderr);
+        usage(stderr);
         return 2;
     }
   }
   if (optind < argc || (!reset && !showAll && settings.empty())) {
-    programmerUsage(stderr);
+    usage(stderr);
     return 2;
   }
   const auto dir = ep::stateDirectory();
