@@ -9,6 +9,7 @@ namespace cli {
 int runPorts(const std::vector<std::string>& args);
 int runModels(const std::vector<std::string>& args);
 int runInfo(const std::vector<std::string>& args);
+int runPack(const std::vector<std::string>& args);
 
 namespace {
 
@@ -27,6 +28,7 @@ std::span<const Command> commands() {
       {"ports", "list the serial ports and their adapters", runPorts},
       {"models", "list the chip models the program knows", runModels},
       {"info", "load a program file for a model and show its checksum and size", runInfo},
+      {"pack", "make an encrypted program file or a production project file", runPack},
   };
   return kCommands;
 }
