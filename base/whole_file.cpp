@@ -27,13 +27,12 @@ std::FILE* openTemporary(const std::filesystem::path& target, std::filesystem::p
 }  // namespace
 
 bool WriteWholeFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) return false;
   std::filesystem::path temporary;
   std::FILE* f = openTemporary(path, temporary);
   if (f == nullptr) return false;
   const bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
   const bool closed = std::fclose(f) == 0;
+  std::error_code ec;
   if (written && closed) {
     std::filesystem::rename(temporary, path, ec);
     if (!ec) return true;
