@@ -53,7 +53,8 @@ std::optional<std::string> readSettings(const Args& a, bool cab, production::Pro
     s.key_count = key->size();
   }
   if (const auto limit = a.value("limit")) {
-    const auto n = parseNumber<std::uint32_t>(*limit, 10);
+    // The panel's edit holds 8 digits.
+    const auto n = limit->size() <= 8 ? parseNumber<std::uint32_t>(*limit, 10) : std::nullopt;
     if (!n) return std::string("--limit takes a decimal number of at most 8 digits");
     s.write_limit_num_enable = true;
     s.write_num_max = *n;
