@@ -19,7 +19,7 @@ struct ProgramImage {
   std::vector<std::uint8_t> data;     // m_MaxFileLength bytes (256 more from a production file)
   std::vector<std::uint8_t> rawFile;  // the file as read; shown instead of data for a .cab
   std::vector<std::uint8_t> appArea;  // 32-bit family type: data from the boot area's end on
-  std::array<std::uint8_t, kProductionHeaderSize> header{};
+  std::array<std::uint8_t, kProductionHeaderSize> header{};  // a production file's header, deciphered
   std::uint64_t m_MaxFileLength = 0;
   std::uint64_t loadedLength = 0;
   std::uint64_t dataLength = 0;

@@ -8,7 +8,9 @@
 #include "base/strformat.hpp"
 #include "base/texts.hpp"
 #include "base/trace.hpp"
+#include "firmware/cipher/tea.hpp"
 #include "firmware/hex.hpp"
+#include "firmware/production/reader.hpp"
 
 namespace firmware {
 namespace {
@@ -240,7 +242,7 @@ std::vector<std::uint8_t> BlankView(std::uint16_t modelCode) {
 
 bool LoadProgramFile(const std::filesystem::path& path, ProgramFileKind kind, const LoadTarget& target,
                      ProgramImage& image, LoadSink& sink) {
-  const std::uint16_t code = target.modelCode;
+  std::uint16_t code = target.modelCode;
   image.fromEncryptedFile = false;
   image.rawFile.clear();
   image.rawFile.shrink_to_fit();
@@ -263,13 +265,30 @@ bool LoadProgramFile(const std::filesystem::path& path, ProgramFileKind kind, co
       loaded = loadBin(path, code, list, target.mode, image, sink);
       break;
     case ProgramFileKind::EncryptedProgram:
-    case ProgramFileKind::ProductionProject:
-      sink.messageBox(base::text("firmware.kind_unsupported"), base::text(102), base::MessageIcon::Warning);
-      return false;
+    case ProgramFileKind::ProductionProject: {
+      std::ifstream in(path, std::ios::binary);
+      if (!in) {
+        errorBox("firmware.read_error", sink);
+        return false;
+      }
+      production::ProductionSettings unkept;
+      const std::optional<std::uint16_t> fileModel = production::ReadProductionFile(
+          in, kind == ProgramFileKind::EncryptedProgram ? production::FileKind::EncryptedProgram
+                                                        : production::FileKind::ProductionProject,
+          target, image, target.settings != nullptr ? *target.settings : unkept, sink);
+      if (!fileModel) return false;
+      code = *fileModel;
+      loaded = true;
+      break;
+    }
   }
   if (!loaded) return false;
   ComputeChecksums(image, code, target.mode);
   ReportLoaded(image, sink);
+  // The ISP jobs expect an encrypted program file's image enciphered in memory.
+  if (image.fromEncryptedFile && target.mode == LoadMode::Isp) {
+    cipher::TeaEncrypt(image.data.data(), bounded(image.m_MaxFileLength, image.data), cipher::kBuiltInTeaKey);
+  }
   return true;
 }
 

@@ -13,6 +13,7 @@
 #include "base/report.hpp"
 #include "firmware/catalogue.hpp"
 #include "firmware/image.hpp"
+#include "firmware/production/settings.hpp"
 
 namespace firmware {
 
@@ -26,6 +27,9 @@ std::optional<ProgramFileKind> ProgramFileKindOfPath(std::string_view path);
 // the whole flash.
 enum class LoadMode { Isp, Other };
 
+// The ISP panel's port entry, which an encrypted program file asks about.
+enum class IspPortChoice { Usb, SerialPort, NoSelection };
+
 class LoadSink {
  public:
   virtual ~LoadSink() = default;
@@ -36,17 +40,30 @@ class LoadSink {
   // The bytes for the hex view; valid only during the call.
   virtual void showImage(std::span<const std::uint8_t> bytes) = 0;
   virtual void fileNameField(const std::string& text) = 0;
+
+  // A production file selects the model it was made for; the window takes the code as its
+  // selection and shows the name in its panels.
+  virtual void modelSelected(std::uint16_t /*modelCode*/, const std::string& /*modelName*/) {}
+  // Only asked for an encrypted program file. With a serial port there the loader calls
+  // askSerialProgrammerVersion, the seam where the serial ISP engine queries the programmer's
+  // version (the ISP panel later requires 516 or above); no selection ends the load.
+  virtual IspPortChoice ispPortChoice() { return IspPortChoice::Usb; }
+  virtual void askSerialProgrammerVersion() {}
 };
 
 struct LoadTarget {
   std::uint16_t modelCode = 0;  // MCU_type_index of the selected model
   LoadMode mode = LoadMode::Isp;
   const McuList* catalogue = nullptr;  // the window's own list; nullptr for Catalogue()
+  // Taken over from a production file, cleared when one is refused; nullptr when nobody keeps them.
+  production::ProductionSettings* settings = nullptr;
 };
 
 // Fills `image` from the file and reports through `sink`. True when the image was loaded (the
 // success line was logged). A refused file leaves data and lengths as they were; only a BIN file
-// whose read yields nothing has already replaced the buffers.
+// whose read yields nothing, and an encrypted program file refused for want of a serial port,
+// have already replaced the buffers. In ISP mode the data of an encrypted program file are left
+// enciphered under the built-in TEA key; the ISP jobs decipher their copy.
 bool LoadProgramFile(const std::filesystem::path& path, ProgramFileKind kind, const LoadTarget& target,
                      ProgramImage& image, LoadSink& sink);
 

@@ -1,45 +1,38 @@
 // qubrix info: loads a program file for a model as the window would, and prints what the window
-// would show: the log lines, message boxes, the checksum and the file size.
+// would show: the log lines, message boxes, the checksum and the file size; for a production file
+// also the model it selects and the settings it carries.
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "app/cli/args.hpp"
 #include "app/cli/command.hpp"
+#include "app/cli/printing_sink.hpp"
 #include "base/strformat.hpp"
 #include "base/texts.hpp"
 #include "firmware/catalogue.hpp"
 #include "firmware/loader.hpp"
+#include "firmware/production/header.hpp"
 
 namespace cli {
 namespace {
 
-constexpr char kSynopsis[] = "-t MODEL [--mode isp|writer] FILE";
+constexpr char kSynopsis[] = "-t MODEL [--mode isp|writer] FILE   (-t is optional for .cab and .cap files)";
 
-class PrintingSink final : public firmware::LoadSink {
- public:
-  void logLine(const std::string& text, base::LogColour colour) override {
-    std::fprintf(colour == base::LogColour::Error ? stderr : stdout, "%s\n", text.c_str());
-    if (colour == base::LogColour::Error) complained_ = true;
-  }
-  void messageBox(const std::string& text, const std::string& caption, base::MessageIcon) override {
-    std::fprintf(stderr, "[%s] %s\n", caption.c_str(), text.c_str());
-    complained_ = true;
-  }
-  void checksumLabel(const std::string& text) override { checksum_ = text; }
-  void fileSizeLabel(const std::string& text) override { fileSize_ = text; }
-  void showImage(std::span<const std::uint8_t>) override {}
-  void fileNameField(const std::string&) override {}
+const std::string& onOff(bool on) { return base::text(on ? "firmware.cli.on" : "firmware.cli.off"); }
 
-  bool complained() const { return complained_; }
-  const std::string& checksum() const { return checksum_; }
-  const std::string& fileSize() const { return fileSize_; }
-
- private:
-  bool complained_ = false;
-  std::string checksum_;
-  std::string fileSize_;
-};
+void printSettings(const production::ProductionSettings& s, const firmware::ProgramImage& image,
+                   const std::string& model) {
+  const std::uint32_t stored = production::parseHeader(image.header).checksum;
+  const auto line = [](const std::string& text) { std::printf("%s\n", text.c_str()); };
+  line(base::format(base::text("firmware.cli.file_model").c_str(), model.c_str()));
+  line(base::format(base::text("firmware.cli.limit").c_str(), s.write_num_max, onOff(s.write_limit_num_enable).c_str()));
+  line(base::format(base::text("firmware.cli.writer_id").c_str(), s.write_id_num,
+                    onOff(s.writer_ID_limit_enable).c_str()));
+  line(base::format(base::text("firmware.cli.user_code").c_str(), s.user_code, onOff(s.user_code_enable).c_str()));
+  line(base::format(base::text("firmware.cli.file_id").c_str(), s.encrypt_file_id));
+  line(base::format(base::text("firmware.cli.stored_checksum").c_str(), stored));
+}
 
 }  // namespace
 
@@ -51,29 +44,38 @@ int runInfo(const std::vector<std::string>& args) {
     std::fprintf(stderr, "qubrix info: %s\n%s", message.c_str(), a.usage("info", kSynopsis).c_str());
     return kExitUsage;
   };
-  const std::optional<std::string> target = a.value("target");
-  if (!target) return usageError("the model is missing (-t MODEL)");
   if (a.positional().size() != 1) return usageError("exactly one program file is needed");
   const std::string mode = a.value("mode").value_or("isp");
   if (mode != "isp" && mode != "writer") return usageError("--mode takes isp or writer");
-
-  const firmware::McuList list = firmware::LoadCatalogue();
-  const firmware::McuPtr model = firmware::FindByName(list, *target);
-  if (!model) {
-    std::fprintf(stderr, "%s\n", base::format(base::text("firmware.cli.unknown_model").c_str(), target->c_str()).c_str());
-    return kExitUsage;
-  }
   const std::string& path = a.positional()[0];
   const std::optional<firmware::ProgramFileKind> kind = firmware::ProgramFileKindOfPath(path);
   if (!kind) {
     std::fprintf(stderr, "%s\n", base::format(base::text("firmware.cli.unknown_kind").c_str(), path.c_str()).c_str());
     return kExitUsage;
   }
+  // A production file selects its own model; for the others the model decides how they are read.
+  const bool production = *kind == firmware::ProgramFileKind::EncryptedProgram ||
+                          *kind == firmware::ProgramFileKind::ProductionProject;
+  const std::optional<std::string> target = a.value("target");
+  if (!target && !production) return usageError("the model is missing (-t MODEL)");
+
+  const firmware::McuList list = firmware::LoadCatalogue();
+  std::uint16_t modelCode = 0;
+  if (target) {
+    const firmware::McuPtr model = firmware::FindByName(list, *target);
+    if (!model) {
+      std::fprintf(stderr, "%s\n",
+                   base::format(base::text("firmware.cli.unknown_model").c_str(), target->c_str()).c_str());
+      return kExitUsage;
+    }
+    modelCode = firmware::TypeIndex(*model);
+  }
 
   firmware::ProgramImage image;
+  production::ProductionSettings settings;
   PrintingSink sink;
-  const firmware::LoadTarget how{firmware::TypeIndex(*model),
-                                 mode == "isp" ? firmware::LoadMode::Isp : firmware::LoadMode::Other, &list};
+  firmware::LoadTarget how{modelCode, mode == "isp" ? firmware::LoadMode::Isp : firmware::LoadMode::Other, &list};
+  how.settings = &settings;
   if (!firmware::LoadProgramFile(path, *kind, how, image, sink)) {
     // Some refusals have no message of their own in the window; a terminal still needs one.
     if (!sink.complained()) {
@@ -82,6 +84,7 @@ int runInfo(const std::vector<std::string>& args) {
     return kExitFailed;
   }
   std::printf("%s\n%s\n", sink.checksum().c_str(), sink.fileSize().c_str());
+  if (production) printSettings(settings, image, sink.selectedModel());
   return kExitOk;
 }
 

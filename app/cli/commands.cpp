@@ -11,6 +11,7 @@ int runModels(const std::vector<std::string>& args);
 int runInfo(const std::vector<std::string>& args);
 int runIsp(const std::vector<std::string>& args);
 int runList(const std::vector<std::string>& args);
+int runPack(const std::vector<std::string>& args);
 
 namespace {
 
@@ -31,6 +32,7 @@ std::span<const Command> commands() {
       {"models", "list the chip models the program knows", runModels},
       {"info", "load a program file for a model and show its checksum and size", runInfo},
       {"isp", "program or check a chip through a serial port (bootloader or QUBRIX Tool)", runIsp},
+      {"pack", "make an encrypted program file or a production project file", runPack},
   };
   return kCommands;
 }

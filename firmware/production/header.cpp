@@ -1,6 +1,7 @@
 #include "firmware/production/header.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 
 #include "firmware/cipher/tea.hpp"
@@ -71,8 +72,14 @@ int Rand15::operator()() {
 }
 
 RandomSource timeSeededRandom() {
-  auto now = std::chrono::system_clock::now().time_since_epoch();
-  return Rand15(static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::seconds>(now).count()));
+  // Seconds alone would give every file made within one second the same fill and so the same file
+  // id, which the programmer's run limits are kept under; nanoseconds and a call count keep them apart.
+  static std::atomic<std::uint32_t> calls{0};
+  const auto ns = static_cast<std::uint64_t>(
+      std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+          .count());
+  const auto seed = static_cast<std::uint32_t>(ns ^ (ns >> 32)) + calls.fetch_add(1) * 0x9E3779B9U;
+  return Rand15(seed);
 }
 
 std::uint8_t randomFillByte(int r) {

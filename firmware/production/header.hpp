@@ -70,7 +70,7 @@ class Rand15 {
   std::uint32_t state_;
 };
 
-// A Rand15 seeded from the current time, for real files.
+// A Rand15 seeded from the current time (and a call count), for real files: no two share a fill.
 RandomSource timeSeededRandom();
 
 // One byte of the random fill: floor(r * 255 / 32767).

@@ -12,6 +12,7 @@
 #include "base/texts.hpp"
 #include "base/trace.hpp"
 #include "hex_builder.hpp"
+#include "recording_sink.hpp"
 #include "tests/support/temp_home.hpp"
 
 namespace {
@@ -21,6 +22,7 @@ using firmware::LoadMode;
 using firmware::ProgramFileKind;
 using fwtest::hexFile;
 using fwtest::pattern;
+using fwtest::RecordingSink;
 using Bytes = std::vector<std::uint8_t>;
 
 const char kTooLarge[] = "The program file is too large, exceeding the FLASH capacity of the chip!";
@@ -39,27 +41,6 @@ const char kCatalogue[] = R"(<mcuList>
   <mcuFamily name="W" id="32" mcuType="W3X" flashSize="16"><mcu name="W16" model="0201"/></mcuFamily>
   <mcuFamily name="V" id="V1" mcuType="W3X" flashSize="16"><mcu name="V16" model="0301"/></mcuFamily>
 </mcuList>)";
-
-class RecordingSink final : public firmware::LoadSink {
- public:
-  struct Box {
-    std::string text, caption;
-    base::MessageIcon icon;
-  };
-  void logLine(const std::string& text, base::LogColour colour) override { logs.emplace_back(text, colour); }
-  void messageBox(const std::string& text, const std::string& caption, base::MessageIcon icon) override {
-    boxes.push_back({text, caption, icon});
-  }
-  void checksumLabel(const std::string& text) override { checksums.push_back(text); }
-  void fileSizeLabel(const std::string& text) override { sizes.push_back(text); }
-  void showImage(std::span<const std::uint8_t> bytes) override { shown.emplace_back(bytes.begin(), bytes.end()); }
-  void fileNameField(const std::string& text) override { fileNames.push_back(text); }
-
-  std::vector<std::pair<std::string, base::LogColour>> logs;
-  std::vector<Box> boxes;
-  std::vector<std::string> checksums, sizes, fileNames;
-  std::vector<Bytes> shown;
-};
 
 bool allErased(const Bytes& v, std::size_t from = 0) {
   return std::all_of(v.begin() + static_cast<std::ptrdiff_t>(from), v.end(), [](std::uint8_t b) { return b == 0xFF; });
@@ -334,15 +315,6 @@ TEST_F(LoaderTest, UnreadableBinIsAnErrorAndAnEmptyOneEndsSilently) {
   // The buffers were already replaced when the read came back empty.
   EXPECT_EQ(image_.data, Bytes(16384, 0xFF));
   EXPECT_EQ(image_.dataLength, 0u);
-}
-
-TEST_F(LoaderTest, EncryptedAndProductionFilesAreRefusedForNow) {
-  for (ProgramFileKind kind : {ProgramFileKind::EncryptedProgram, ProgramFileKind::ProductionProject}) {
-    EXPECT_FALSE(load(write("f.cab", pattern(512)), kind, "M16"));
-    ASSERT_EQ(sink_.boxes.size(), 1u);
-    EXPECT_EQ(sink_.boxes[0].text, base::text("firmware.kind_unsupported"));
-    EXPECT_TRUE(sink_.logs.empty());
-  }
 }
 
 TEST_F(LoaderTest, LoadStartDropsTheEncryptedFileState) {

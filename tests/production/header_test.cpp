@@ -135,6 +135,15 @@ TEST(ProductionHeader, FilesDifferInTheirFillAndFileId) {
   EXPECT_NE(a.fileId(), b.fileId());
 }
 
+TEST(ProductionHeader, FilesMadeInTheSameSecondGetTheirOwnFileId) {
+  const auto a = production::makeHeader(FileKind::EncryptedProgram, {}, testModel(), 0, 0, 0,
+                                        production::timeSeededRandom());
+  const auto b = production::makeHeader(FileKind::EncryptedProgram, {}, testModel(), 0, 0, 0,
+                                        production::timeSeededRandom());
+  EXPECT_NE(a.randomFill, b.randomFill);
+  EXPECT_NE(a.fileId(), b.fileId());
+}
+
 TEST(ProductionHeader, LongModelNamesAreCutToSixteenBytes) {
   const auto header = production::makeHeader(FileKind::ProductionProject, {}, testModel("QX51F6432-LQFP48-EXT"), 0,
                                              0, 0, counting(0));

@@ -1,0 +1,22 @@
+#include "app/cli/printing_sink.hpp"
+
+#include <cstdio>
+
+namespace cli {
+
+void PrintingSink::logLine(const std::string& text, base::LogColour colour) {
+  std::fprintf(colour == base::LogColour::Error ? stderr : stdout, "%s\n", text.c_str());
+  if (colour == base::LogColour::Error) complained_ = true;
+}
+
+void PrintingSink::messageBox(const std::string& text, const std::string& caption, base::MessageIcon) {
+  std::fprintf(stderr, "[%s] %s\n", caption.c_str(), text.c_str());
+  complained_ = true;
+}
+
+std::optional<std::filesystem::path> PrintingSink::askSavePath(const production::SaveDialog& dialog) {
+  saved_ = savePath_ ? std::filesystem::path(*savePath_) : dialog.defaultName;
+  return saved_;
+}
+
+}  // namespace cli
