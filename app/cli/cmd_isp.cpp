@@ -75,6 +75,12 @@ class TerminalSink final : public isp::engine::IspSink, public firmware::LoadSin
   void fileSizeLabel(const std::string& text) override { std::printf("%s\n", text.c_str()); }
   void showImage(std::span<const std::uint8_t>) override {}
   void fileNameField(const std::string&) override {}
+  // A production file names its own model; the run takes that one.
+  void modelSelected(std::uint16_t modelCode, const std::string&) override { selectedModel_ = modelCode; }
+  // The version is asked right before an encrypted file is programmed.
+  firmware::IspPortChoice ispPortChoice() override { return firmware::IspPortChoice::SerialPort; }
+
+  std::optional<std::uint16_t> selectedModel() const { return selectedModel_; }
 
  private:
   void drawBar() {
@@ -100,6 +106,7 @@ class TerminalSink final : public isp::engine::IspSink, public firmware::LoadSin
   int low_ = 0;
   int high_ = 100;
   int position_ = 0;
+  std::optional<std::uint16_t> selectedModel_;
 };
 
 std::optional<int> seconds(const std::string& text) {
@@ -149,7 +156,7 @@ int runIsp(const std::vector<std::string>& args) {
   if (a.positional().size() != 1) return usageError(a, "one program file is required");
   const std::optional<std::string> target = a.value("target");
   if (!target) return usageError(a, "-t MODEL is required");
-  const firmware::McuPtr model = firmware::FindByName(*target);
+  firmware::McuPtr model = firmware::FindByName(*target);
   if (!model) return usageError(a, "unknown model '" + *target + "'");
   isp::engine::JobOptions options;
   options.eraseChip = a.has("erase-chip");
@@ -167,9 +174,19 @@ int runIsp(const std::vector<std::string>& args) {
   firmware::ProgramImage image;
   firmware::LoadTarget load;
   load.modelCode = firmware::TypeIndex(*model);
+  production::ProductionSettings settings;
+  load.settings = &settings;
   if (!firmware::LoadProgramFile(file, *kind, load, image, sink)) return kExitFailed;
+  if (sink.selectedModel()) {
+    model = firmware::FindByTypeIndex(*sink.selectedModel());
+    if (!model) return kExitFailed;
+  }
+  const bool productionFile =
+      *kind == firmware::ProgramFileKind::EncryptedProgram || *kind == firmware::ProgramFileKind::ProductionProject;
+  const production::ProductionHeader header = production::parseHeader(image.header);
 
-  isp::engine::IspJob job = isp::engine::jobFromImage(image, *model, {}, nullptr, options);
+  isp::engine::IspJob job =
+      isp::engine::jobFromImage(image, *model, settings, productionFile ? &header : nullptr, options);
   if (a.has("check")) return exitFor(runner.verify(std::move(job)));
   if (image.fromEncryptedFile) {
     // As the ISP panel: encrypted files only through a downloader that knows their limits.
