@@ -13,7 +13,7 @@ namespace {
 bool endsWithNoCase(std::string_view s, std::string_view suffix) {
   return s.size() >= suffix.size() &&
          std::equal(suffix.begin(), suffix.end(), s.end() - static_cast<std::ptrdiff_t>(suffix.size()),
-                    [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+                    [](char want, char have) { return std::tolower(static_cast<unsigned char>(have)) == want; });
 }
 
 }  // namespace
