@@ -1,16 +1,15 @@
 #include <QApplication>
-#include <QLabel>
 
 #include "app/tool/modes.hpp"
 #include "app/tool/startup.hpp"
+#include "ui/main/main_window.hpp"
 
 namespace tool {
 
 int runMainWindow(const CommandLineRequest&) {
   deleteLeftoverExecutable(QCoreApplication::applicationDirPath().toStdString());
-  QLabel window("The main window is not built yet (issue 7).");
-  window.setWindowTitle("QUBRIX Tool");
-  window.setMargin(24);
+  // The programmer and Writer lookups stay empty until the USB layer is wired in here.
+  CQX58KT_UPGRADEDlg window;
   window.show();
   return QApplication::exec();
 }

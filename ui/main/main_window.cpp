@@ -1,0 +1,334 @@
+#include "ui/main/main_window.hpp"
+
+#include <QApplication>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QSocketNotifier>
+#include <QStackedWidget>
+#include <QStyle>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTextEdit>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+#include "base/strformat.hpp"
+#include "base/texts.hpp"
+#include "base/trace.hpp"
+#include "isp/port_list.hpp"
+#include "ui/main/log_pane.hpp"
+#include "ui/main/mode_pages.hpp"
+#include "ui/main/mode_plan.hpp"
+#include "ui/main/udev_monitor.hpp"
+#include "ui/main/window_rules.hpp"
+#include "widgets/hexeditbase.hpp"
+
+#ifndef QUBRIX_VERSION
+#define QUBRIX_VERSION "0.0.0"
+#endif
+
+namespace {
+
+CQX58KT_UPGRADEDlg* g_mainWindow = nullptr;
+
+// Fixed in both languages.
+const char* const kModeCaptions[mainwin::kModeCount] = {"ISP", "烧录器", "触摸调试", "串口调试"};
+
+constexpr std::size_t kBufferBytes = 0x20000;
+constexpr int kInfoStripHeight = 24;  // below the page, for the checksum and size
+constexpr int kPageMargin = 10;       // around the hex editor inside its page
+
+QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+void restartSelf() {
+  QProcess::startDetached(QCoreApplication::applicationFilePath(), {});
+  QCoreApplication::exit(0);
+}
+
+}  // namespace
+
+CQX58KT_UPGRADEDlg::CQX58KT_UPGRADEDlg(Services services, QWidget* parent)
+    : QMainWindow(parent), services_(std::move(services)) {
+  g_mainWindow = this;
+  if (!services_.restart) services_.restart = restartSelf;
+  setObjectName(QStringLiteral("mainWindow"));
+  setWindowTitle(qs(mainwin::WindowTitle(QUBRIX_VERSION)));
+  setWindowIcon(style()->standardIcon(QStyle::SP_ComputerIcon));
+  modelList_ = firmware::Catalogue();
+
+  buildMenus();
+  buildCentral();
+  setAcceptDrops(true);
+
+  for (const isp::PortInfo& p : isp::listSerialPorts()) portNames_.push_back(p.path);
+
+  monitor_ = std::make_unique<mainwin::UdevMonitor>();
+  if (monitor_->fd() >= 0) {
+    monitorNotifier_ = new QSocketNotifier(monitor_->fd(), QSocketNotifier::Read, this);
+    connect(monitorNotifier_, &QSocketNotifier::activated, this, &CQX58KT_UPGRADEDlg::readDeviceEvents);
+  }
+
+  progress_->setRange(0, 100);
+  progress_->setValue(0);
+  SwitchMode(mainwin::kModeIsp);
+  loadSettings();
+  selectInitialModel();
+  // The ISP panel looks for the programmer when it starts.
+  LookUpProgrammer();
+}
+
+CQX58KT_UPGRADEDlg::~CQX58KT_UPGRADEDlg() {
+  if (g_mainWindow == this) g_mainWindow = nullptr;
+}
+
+CQX58KT_UPGRADEDlg* CQX58KT_UPGRADEDlg::instance() { return g_mainWindow; }
+
+void CQX58KT_UPGRADEDlg::buildCentral() {
+  auto* central = new QWidget(this);
+  auto* grid = new QGridLayout(central);
+  grid->setContentsMargins(8, 6, 8, 6);
+  grid->setHorizontalSpacing(8);
+  grid->setVerticalSpacing(6);
+
+  auto* left = new QVBoxLayout;
+  left->setSpacing(6);
+  fileRow_ = buildFileRow();
+  left->addWidget(fileRow_);
+  left->addWidget(buildBufferTab(), 3);
+  serialArea_ = buildSerialArea();
+  left->addWidget(serialArea_, 3);
+
+  log_ = new CLogPane(central);
+  log_->setMinimumHeight(5 * log_->fontMetrics().lineSpacing());
+  left->addWidget(log_, 1);
+  leftColumn_ = left;
+  grid->addLayout(left, 0, 0);
+
+  modeTab_ = new QTabWidget(central);
+  modeTab_->setObjectName(QStringLiteral("modeTab"));
+  modeTab_->setTabPosition(QTabWidget::East);
+  for (int m = 0; m < mainwin::kModeCount; ++m) {
+    modeTab_->addTab(new CModePage(QString::fromUtf8(kModeCaptions[m])), QString::fromUtf8(kModeCaptions[m]));
+  }
+  connect(modeTab_->tabBar(), &QTabBar::tabBarClicked, this, [this](int index) {
+    if (index >= 0 && index != currentMode_) SwitchMode(index);
+  });
+  grid->addWidget(modeTab_, 0, 1);
+
+  progress_ = new QProgressBar(central);
+  progress_->setObjectName(QStringLiteral("progress"));
+  progress_->setTextVisible(false);
+  progress_->setMaximumHeight(progress_->fontMetrics().height());
+  grid->addWidget(progress_, 1, 0, 1, 2);
+  grid->setColumnStretch(0, 1);
+  grid->setRowStretch(0, 1);
+  setCentralWidget(central);
+  applyLayoutRules();
+}
+
+QWidget* CQX58KT_UPGRADEDlg::buildFileRow() {
+  auto* row = new QWidget(this);
+  row->setObjectName(QStringLiteral("fileRow"));
+  auto* layout = new QHBoxLayout(row);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(new QLabel(qs(base::text("main.file")), row));
+  pathEdit_ = new QLineEdit(row);
+  pathEdit_->setObjectName(QStringLiteral("filePath"));
+  pathEdit_->setReadOnly(true);
+  layout->addWidget(pathEdit_, 1);
+  auto* open = new QToolButton(row);
+  open->setObjectName(QStringLiteral("openButton"));
+  open->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
+  open->setToolTip(qs(base::text("main.open")));
+  open->setAutoRaise(true);
+  connect(open, &QToolButton::clicked, this, &CQX58KT_UPGRADEDlg::openByDialog);
+  layout->addWidget(open);
+  return row;
+}
+
+QWidget* CQX58KT_UPGRADEDlg::buildBufferTab() {
+  bufferTab_ = new QTabWidget(this);
+  bufferTab_->setObjectName(QStringLiteral("bufferTab"));
+  auto* tabPage = new QWidget(bufferTab_);
+  auto* column = new QVBoxLayout(tabPage);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+
+  bufferPages_ = new QStackedWidget(tabPage);
+  writePage_ = new QWidget(bufferPages_);
+  writePage_->setObjectName(QStringLiteral("writePage"));
+  auto* pageLayout = new QVBoxLayout(writePage_);
+  pageLayout->setContentsMargins(kPageMargin / 2, kPageMargin / 2, kPageMargin / 2, kPageMargin / 2);
+  hexEdit_ = new CHexEditBase(writePage_);
+  hexEdit_->setObjectName(QStringLiteral("writeBuffer"));
+  hexEdit_->SetAddressDigits(5);
+  hexEdit_->SetShowAddress(true);
+  hexEdit_->SetBytesPerRow(16);
+  hexEdit_->SetShowAscii(true);
+  const std::vector<std::uint8_t> blank(kBufferBytes, 0xFF);
+  hexEdit_->SetData(blank.data(), blank.size());
+  hexEdit_->setMinimumWidth(hexEdit_->sizeHint().width());
+  hexEdit_->setMinimumHeight(hexEdit_->sizeHint().height());
+  pageLayout->addWidget(hexEdit_);
+  bufferPages_->addWidget(writePage_);
+  touchGraph_ = new CTOUCH_DISPLAY(bufferPages_);
+  bufferPages_->addWidget(touchGraph_);
+  column->addWidget(bufferPages_, 1);
+
+  fileInfo_ = new QWidget(tabPage);
+  fileInfo_->setObjectName(QStringLiteral("fileInfo"));
+  fileInfo_->setFixedHeight(std::max(kInfoStripHeight, fontMetrics().height() + 6));
+  auto* info = new QHBoxLayout(fileInfo_);
+  info->setContentsMargins(kPageMargin / 2, 0, kPageMargin / 2, 2);
+  checksumLabel_ = new QLabel(qs(base::format(base::text(148).c_str(), 0u)), fileInfo_);
+  checksumLabel_->setObjectName(QStringLiteral("checksum"));
+  checksumLabel_->setToolTip(qs(base::text("main.copy_checksum")));
+  checksumLabel_->setCursor(Qt::PointingHandCursor);
+  checksumLabel_->installEventFilter(this);
+  fileSizeLabel_ = new QLabel(qs(base::format(base::text(316).c_str(), 0.0)), fileInfo_);
+  fileSizeLabel_->setObjectName(QStringLiteral("fileSize"));
+  info->addWidget(checksumLabel_);
+  info->addSpacing(24);
+  info->addWidget(fileSizeLabel_);
+  info->addStretch(1);
+  column->addWidget(fileInfo_);
+
+  bufferTab_->addTab(tabPage, qs(base::text(157)));
+  return bufferTab_;
+}
+
+QWidget* CQX58KT_UPGRADEDlg::buildSerialArea() {
+  // The serial assistant's views belong to the window; the serial panel drives them.
+  auto* area = new QWidget(this);
+  area->setObjectName(QStringLiteral("serialArea"));
+  auto* column = new QVBoxLayout(area);
+  column->setContentsMargins(0, 0, 0, 0);
+  auto* receive = new QTextEdit(area);
+  receive->setObjectName(QStringLiteral("receiveView"));
+  receive->setReadOnly(true);
+  QFont receiveFont(QStringLiteral("新宋体"), 9);
+  receiveFont.setStyleHint(QFont::TypeWriter);
+  receive->setFont(receiveFont);
+  column->addWidget(receive, 1);
+  auto* sendRow = new QHBoxLayout;
+  auto* send = new QPlainTextEdit(area);
+  send->setObjectName(QStringLiteral("sendEdit"));
+  send->setFixedHeight(3 * send->fontMetrics().lineSpacing() + 12);
+  sendRow->addWidget(send, 1);
+  auto* sendButton = new QPushButton(qs(base::text("main.send")), area);
+  sendButton->setObjectName(QStringLiteral("sendButton"));
+  sendButton->setEnabled(false);  // until the serial panel opens a port
+  sendRow->addWidget(sendButton, 0, Qt::AlignTop);
+  column->addLayout(sendRow);
+  return area;
+}
+
+void CQX58KT_UPGRADEDlg::applyLayoutRules() {
+  // The room the log pane leaves beside it grows with the screen scale: it is the mode column's.
+  const double scale = screen() != nullptr ? screen()->devicePixelRatio() : devicePixelRatioF();
+  const mainwin::LogRoom room = mainwin::LogRoomForScale(std::round(scale * 100.0) / 100.0);
+  const bool serial = currentMode_ == mainwin::kModeSerial;
+  const int width = serial ? 0 : static_cast<int>(std::lround(room.width / scale));
+  const int height = serial ? 0 : static_cast<int>(std::lround(room.height / scale));
+  modeTab_->setMinimumWidth(width);
+  leftColumn_->setContentsMargins(0, 0, 0, height);
+}
+
+void CQX58KT_UPGRADEDlg::SwitchMode(int mode) {
+  if (mode < 0 || mode >= mainwin::kModeCount) return;
+  base::trace("current : %d, new : %d\n", currentMode_, mode);
+  {
+    const QSignalBlocker block(modeTab_);
+    modeTab_->setCurrentIndex(mode);
+  }
+  if (mainwin::isRunning(services_.ports.touchLinkRunning) && services_.ports.stopTouchLink) {
+    services_.ports.stopTouchLink();
+  }
+  if (mainwin::isRunning(services_.ports.ispRunning)) {
+    LogText(288, true);
+    if (services_.ports.stopIsp) services_.ports.stopIsp();
+  }
+  log_->Clear();
+  const bool wasSerial = currentMode_ == mainwin::kModeSerial;
+  if (wasSerial && isVisible()) serialModeSize_ = size();
+  currentMode_ = mode;
+  const mainwin::ModePlan plan = mainwin::PlanMode(mode, serialBaudIndex_);
+  for (int id : plan.notes) LogText(id);
+  if (plan.baudIndex) baudIndex_ = *plan.baudIndex;
+  applyVisibility(mode);
+  applyLayoutRules();
+  progress_->setValue(0);
+  applyResizing(plan.resizable);
+}
+
+void CQX58KT_UPGRADEDlg::applyVisibility(int mode) {
+  const mainwin::ModeVisibility v = mainwin::PlanMode(mode, serialBaudIndex_).show;
+  fileRow_->setVisible(v.fileRow);
+  bufferTab_->setVisible(v.bufferTab);
+  fileInfo_->setVisible(v.fileInfo);
+  bufferPages_->setCurrentWidget(v.touchGraph ? static_cast<QWidget*>(touchGraph_) : writePage_);
+  serialArea_->setVisible(v.serialViews);
+  log_->setVisible(v.log);
+}
+
+void CQX58KT_UPGRADEDlg::applyResizing(bool resizable) {
+  // Only the serial assistant's views make use of a larger window.
+  if (resizable) {
+    setMinimumSize(minimumSizeHint());
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    resize(serialModeSize_);
+  } else {
+    if (!fixedSize_.isValid()) {
+      // Measured with the controls of modes 0 to 2 shown, not the serial views.
+      centralWidget()->layout()->activate();
+      fixedSize_ = sizeHint();
+      serialModeSize_ = fixedSize_;
+    }
+    setFixedSize(fixedSize_);
+  }
+}
+
+void CQX58KT_UPGRADEDlg::Log(const std::string& line) { log_->Log(line); }
+
+void CQX58KT_UPGRADEDlg::SetLogErrorColour() { log_->SetErrorColour(); }
+
+void CQX58KT_UPGRADEDlg::LogText(int id, bool error) {
+  if (error) SetLogErrorColour();
+  Log("--> " + base::text(id));
+}
+
+void CQX58KT_UPGRADEDlg::loadSettings() {
+  settings_ = mainwin::readToolSettings(mainwin::IniFile::read(mainwin::toolSettingsPath()), portNames_.size());
+}
+
+void CQX58KT_UPGRADEDlg::saveSettings() {
+  const auto path = mainwin::toolSettingsPath();
+  mainwin::IniFile ini = mainwin::IniFile::read(path);
+  settings_.mcuTypeIndex = mcuTypeIndex_;
+  mainwin::storeToolSettings(settings_, ini);
+  ini.write(path);
+}
+
+void CQX58KT_UPGRADEDlg::showMessage(const std::string& text, const std::string& caption, base::MessageIcon icon) {
+  if (services_.message) {
+    services_.message(text, caption, icon);
+    return;
+  }
+  QMessageBox::Icon qtIcon = QMessageBox::Information;
+  if (icon == base::MessageIcon::Warning) qtIcon = QMessageBox::Warning;
+  if (icon == base::MessageIcon::Error) qtIcon = QMessageBox::Critical;
+  if (icon == base::MessageIcon::Question) qtIcon = QMessageBox::Question;
+  QMessageBox box(qtIcon, qs(caption), qs(text), QMessageBox::Ok, this);
+  box.exec();
+}

@@ -1,0 +1,139 @@
+// Program files in the main window: opening by dialog and by drop, loading for the selected model,
+// saving the image and copying its checksum.
+#include <QClipboard>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QUrl>
+
+#include <filesystem>
+
+#include "base/texts.hpp"
+#include "firmware/loader.hpp"
+#include "ui/main/image_save.hpp"
+#include "ui/main/log_pane.hpp"
+#include "ui/main/main_window.hpp"
+#include "ui/main/mode_plan.hpp"
+#include "ui/main/window_rules.hpp"
+#include "widgets/hexeditbase.hpp"
+
+namespace {
+
+QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+}  // namespace
+
+// What the loader reports goes straight to the window's controls.
+class CQX58KT_UPGRADEDlg::LoadSink final : public firmware::LoadSink {
+ public:
+  explicit LoadSink(CQX58KT_UPGRADEDlg& w) : w_(w) {}
+  void logLine(const std::string& text, base::LogColour colour) override {
+    if (colour == base::LogColour::Error) w_.SetLogErrorColour();
+    w_.Log(text);
+  }
+  void messageBox(const std::string& text, const std::string& caption, base::MessageIcon icon) override {
+    w_.showMessage(text, caption, icon);
+  }
+  void checksumLabel(const std::string& text) override { w_.checksumLabel_->setText(qs(text)); }
+  void fileSizeLabel(const std::string& text) override { w_.fileSizeLabel_->setText(qs(text)); }
+  void showImage(std::span<const std::uint8_t> bytes) override { w_.hexEdit_->SetData(bytes.data(), bytes.size()); }
+  void fileNameField(const std::string& text) override { w_.pathEdit_->setText(qs(text)); }
+
+ private:
+  CQX58KT_UPGRADEDlg& w_;
+};
+
+bool CQX58KT_UPGRADEDlg::OpenProgramFile(const std::string& path, bool dropped) {
+  const std::optional<mainwin::FileChoice> choice = mainwin::ChooseProgramFile(path);
+  if (!choice) {
+    if (dropped) showMessage(base::text("main.drop_refused"), base::text(102), base::MessageIcon::Warning);
+    return false;
+  }
+  pathEdit_->setText(qs(path));
+  filePath_ = path;
+  lastDirectory_ = std::filesystem::path(path).parent_path().string();
+  isHexFile_ = choice->isHexFile;
+  isEncryptedProgram_ = choice->isEncryptedProgram;
+  isProductionProject_ = choice->isProductionProject;
+  if (choice->note) LogText(*choice->note);
+  const bool loaded = loadCurrentFile();
+  menuBar()->update();
+  return loaded;
+}
+
+bool CQX58KT_UPGRADEDlg::loadCurrentFile() {
+  const auto choice = mainwin::ChooseProgramFile(filePath_);
+  if (!choice || !currentMcu_) return false;
+  const firmware::LoadTarget target{mcuTypeIndex_,
+                                    currentMode_ == mainwin::kModeIsp ? firmware::LoadMode::Isp
+                                                                      : firmware::LoadMode::Other,
+                                    &modelList_};
+  LoadSink sink(*this);
+  return firmware::LoadProgramFile(filePath_, choice->kind, target, image_, sink);
+}
+
+void CQX58KT_UPGRADEDlg::openByDialog() {
+  const QString path = QFileDialog::getOpenFileName(this, qs(base::text("main.open")), qs(lastDirectory_),
+                                                    qs(mainwin::DialogFilter(base::text(269))));
+  if (!path.isEmpty()) OpenProgramFile(path.toStdString(), false);
+}
+
+void CQX58KT_UPGRADEDlg::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void CQX58KT_UPGRADEDlg::dropEvent(QDropEvent* event) {
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (url.isLocalFile()) OpenProgramFile(url.toLocalFile().toStdString(), true);
+  }
+  event->acceptProposedAction();
+}
+
+void CQX58KT_UPGRADEDlg::saveByDialog() {
+  if (const std::optional<int> refusal = mainwin::SaveRefusal(image_)) {
+    showMessage(base::text(*refusal), base::text(102), base::MessageIcon::Information);
+    return;
+  }
+  QFileDialog dialog(this, qs(base::text("main.save")), qs(lastDirectory_), QStringLiteral("*.bin;;*.txt"));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setDefaultSuffix(QStringLiteral("bin"));
+  connect(&dialog, &QFileDialog::filterSelected, &dialog,
+          [&dialog](const QString& filter) { dialog.setDefaultSuffix(filter.mid(2)); });
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  SaveImageTo(dialog.selectedFiles().constFirst().toStdString());
+}
+
+void CQX58KT_UPGRADEDlg::SaveImageTo(const std::string& path) {
+  if (const std::optional<int> refusal = mainwin::SaveRefusal(image_)) {
+    showMessage(base::text(*refusal), base::text(102), base::MessageIcon::Information);
+    return;
+  }
+  switch (mainwin::SaveImageFile(path, mainwin::SavedBytes(image_))) {
+    case mainwin::SaveResult::Saved:
+      showMessage(base::text(320), base::text(102), base::MessageIcon::Information);
+      break;
+    case mainwin::SaveResult::CannotWrite:
+      showMessage(base::text(321), base::text(102), base::MessageIcon::Warning);
+      break;
+    case mainwin::SaveResult::NoKind:
+      break;
+  }
+}
+
+void CQX58KT_UPGRADEDlg::CopyChecksum() {
+  QGuiApplication::clipboard()->setText(qs(mainwin::ChecksumClipboardText(image_.totalChecksum)));
+}
+
+bool CQX58KT_UPGRADEDlg::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == checksumLabel_ &&
+      (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)) {
+    CopyChecksum();
+    return true;
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
