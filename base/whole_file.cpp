@@ -41,4 +41,8 @@ bool WriteWholeFile(const std::filesystem::path& path, std::span<const std::uint
   return false;
 }
 
+bool WriteWholeFile(const std::filesystem::path& path, std::string_view text) {
+  return WriteWholeFile(path, std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+}
+
 }  // namespace base

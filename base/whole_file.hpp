@@ -5,11 +5,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <span>
+#include <string_view>
 
 namespace base {
 
 // True when `path` holds exactly `bytes` afterwards; on failure the path is as it was and no
 // temporary file is left behind.
 bool WriteWholeFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
+bool WriteWholeFile(const std::filesystem::path& path, std::string_view text);
 
 }  // namespace base

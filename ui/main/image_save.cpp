@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string_view>
 
-#include "ui/main/whole_file.hpp"
+#include "base/whole_file.hpp"
 
 namespace mainwin {
 namespace {
@@ -51,10 +51,10 @@ SaveResult SaveImageFile(const std::filesystem::path& path, std::span<const std:
   const std::string name = path.string();
   if (endsWithNoCase(name, ".bin")) {
     const std::string_view raw(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    return writeFileWhole(path, raw) ? SaveResult::Saved : SaveResult::CannotWrite;
+    return base::WriteWholeFile(path, raw) ? SaveResult::Saved : SaveResult::CannotWrite;
   }
   if (endsWithNoCase(name, ".txt")) {
-    return writeFileWhole(path, ImageListing(bytes)) ? SaveResult::Saved : SaveResult::CannotWrite;
+    return base::WriteWholeFile(path, ImageListing(bytes)) ? SaveResult::Saved : SaveResult::CannotWrite;
   }
   return SaveResult::NoKind;
 }

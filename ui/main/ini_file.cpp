@@ -4,7 +4,7 @@
 #include <sstream>
 #include <system_error>
 
-#include "ui/main/whole_file.hpp"
+#include "base/whole_file.hpp"
 
 namespace mainwin {
 namespace {
@@ -89,7 +89,7 @@ std::string IniFile::text() const {
 bool IniFile::write(const std::filesystem::path& path) const {
   std::error_code ignored;
   if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ignored);
-  return writeFileWhole(path, text());
+  return base::WriteWholeFile(path, text());
 }
 
 }  // namespace mainwin
