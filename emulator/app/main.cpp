@@ -1,11 +1,19 @@
-// qubrix-emulator: puts an emulated device of the bench on a pseudo-terminal and prints its path,
-// for manual work and for trying independent tools against it. Ends on Ctrl+C or SIGTERM.
+// qubrix-emulator: looks after the emulated bench. "serial DEVICE" puts an emulated serial device
+// on a pseudo-terminal and prints its path (ends on Ctrl+C or SIGTERM); the options show and change
+// the emulated programmer's settings and start it fresh; its state lives in the user's state directory.
+#include <getopt.h>
+
 #include <atomic>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "emulator/programmer/config.hpp"
+#include "emulator/programmer/programmer_model.hpp"
+#include "emulator/programmer/state_file.hpp"
 #include "emulator/serial/device_spec.hpp"
 #include "emulator/serial/serve.hpp"
 
@@ -22,9 +30,38 @@ void usage(std::ostream& out) {
       << emulator::serial::deviceSpecHelp();
 }
 
-}  // namespace
+namespace ep = emulator::programmer;
 
-int main(int argc, char** argv) {
+void programmerUsage(std::FILE* out) {
+  std::fprintf(out,
+               "usage: qubrix-emulator [--reset] [--set KEY=VALUE]... [--show]\n"
+               "  --reset          start the emulated devices fresh (erased flash, empty store, defaults)\n"
+               "  --set KEY=VALUE  change a setting of the emulated programmer; keys:\n"
+               "                   ");
+  for (const std::string& key : ep::configKeys()) std::fprintf(out, "%s ", key.c_str());
+  std::fprintf(out,
+               "\n  --show           print the programmer's settings and what it holds\n"
+               "  -h, --help       this text\n"
+               "The state directory is %s.\n",
+               ep::stateDirectory().c_str());
+}
+
+void show(const ep::Config& config) {
+  std::printf("%s", ep::formatConfig(config).c_str());
+  const auto state = ep::loadState(ep::stateDirectory());
+  if (!state) {
+    std::printf("state: fresh\n");
+    return;
+  }
+  std::printf("state: %s mode, target %s, %zu stored firmware%s\n", state->bootMode ? "bootloader" : "application",
+              state->targetPowered ? "powered" : "unpowered", state->store.size(), state->store.size() == 1 ? "" : "s");
+  for (const ep::StoredFirmware& f : state->store) {
+    std::printf("  %s%s: %zu bytes, model word 0x%08X\n", f.name.c_str(), f.name == state->activeFirmware ? " (active)" : "",
+                f.data.size(), f.modelWord);
+  }
+}
+
+int serialMain(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty() || args[0] == "--help" || args[0] == "-h") {
     usage(args.empty() ? std::cerr : std::cout);
@@ -38,4 +75,69 @@ int main(int argc, char** argv) {
   std::cerr << "qubrix-emulator: unknown command '" << args[0] << "'\n";
   usage(std::cerr);
   return 2;
+}
+
+int programmerMain(int argc, char** argv) {
+  static const option kOptions[] = {{"reset", no_argument, nullptr, 'r'},
+                                    {"set", required_argument, nullptr, 's'},
+                                    {"show", no_argument, nullptr, 'w'},
+                                    {"help", no_argument, nullptr, 'h'},
+                                    {nullptr, 0, nullptr, 0}};
+  bool reset = false;
+  bool showAll = false;
+  std::vector<std::string> settings;
+  for (int c; (c = getopt_long(argc, argv, "h", kOptions, nullptr)) != -1;) {
+    switch (c) {
+      case 'r':
+        reset = true;
+        break;
+      case 's':
+        settings.emplace_back(optarg);
+        break;
+      case 'w':
+        showAll = true;
+        break;
+      case 'h':
+        programmerUsage(stdout);
+        return 0;
+      default:
+        programmerUsage(stderr);
+        return 2;
+    }
+  }
+  if (optind < argc || (!reset && !showAll && settings.empty())) {
+    programmerUsage(stderr);
+    return 2;
+  }
+  const auto dir = ep::stateDirectory();
+  if (reset) {
+    ep::resetState(dir);
+    std::printf("The emulated devices start fresh.\n");
+  }
+  ep::Config config = ep::loadConfig(dir, [] {
+    ep::Config bench;
+    bench.delays = true;
+    return bench;
+  }());
+  for (const std::string& s : settings) {
+    const std::size_t eq = s.find('=');
+    std::string error = "expected KEY=VALUE";
+    if (eq == std::string::npos || !ep::setConfigValue(config, s.substr(0, eq), s.substr(eq + 1), error)) {
+      std::fprintf(stderr, "qubrix-emulator: --set %s: %s\n", s.c_str(), error.c_str());
+      return 2;
+    }
+  }
+  if (!settings.empty() && !ep::saveConfig(dir, config)) {
+    std::fprintf(stderr, "qubrix-emulator: cannot write %s\n", dir.c_str());
+    return 1;
+  }
+  if (showAll) show(config);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 1 && std::strcmp(argv[1], "serial") == 0) return serialMain(argc, argv);
+  return programmerMain(argc, argv);
 }

@@ -1,0 +1,196 @@
+#include "emulator/programmer/emulated_programmer.hpp"
+
+#include <algorithm>
+#include <utility>
+
+#include "device/report.hpp"
+#include "emulator/programmer/emulated_transport.hpp"
+#include "emulator/programmer/state_file.hpp"
+
+namespace emulator::programmer {
+namespace {
+
+const Fault* find(const std::vector<Fault>& faults, FaultKind kind) {
+  auto it = std::find_if(faults.begin(), faults.end(), [kind](const Fault& f) { return f.kind == kind; });
+  return it == faults.end() ? nullptr : &*it;
+}
+
+}  // namespace
+
+std::shared_ptr<EmulatedProgrammer> EmulatedProgrammer::create(Config config, std::shared_ptr<Clock> clock) {
+  if (clock == nullptr) clock = std::make_shared<ManualClock>();
+  return std::shared_ptr<EmulatedProgrammer>(new EmulatedProgrammer(std::move(config), std::move(clock)));
+}
+
+EmulatedProgrammer::EmulatedProgrammer(Config config, std::shared_ptr<Clock> clock)
+    : model_(std::move(config)), clock_(std::move(clock)) {}
+
+EmulatedProgrammer::~EmulatedProgrammer() { saveLocked(); }
+
+std::shared_ptr<qx::Interface> EmulatedProgrammer::attach() {
+  std::lock_guard lock(mutex_);
+  if (!plugged_) return nullptr;
+  auto transport = std::make_shared<EmulatedTransport>(shared_from_this(), generation_);
+  const Config& c = model_.config();
+  transport->manufacturer = c.manufacturer;
+  transport->product = c.product;
+  transport->serialNumber = model_.serialNumber();
+  return transport;
+}
+
+void EmulatedProgrammer::dropOffBus() {
+  ++generation_;
+  pending_.clear();
+  openTransports_ = 0;
+  saveLocked();
+}
+
+void EmulatedProgrammer::unplug() {
+  std::lock_guard lock(mutex_);
+  plugged_ = false;
+  dropOffBus();
+}
+
+void EmulatedProgrammer::plugIn() {
+  std::lock_guard lock(mutex_);
+  if (plugged_) return;
+  plugged_ = true;
+  model_.powerCycle();
+}
+
+bool EmulatedProgrammer::pluggedIn() const {
+  std::lock_guard lock(mutex_);
+  return plugged_;
+}
+
+void EmulatedProgrammer::addFault(Fault fault) {
+  std::lock_guard lock(mutex_);
+  faults_.add(std::move(fault));
+}
+
+void EmulatedProgrammer::unplugAfter(int exchanges) {
+  std::lock_guard lock(mutex_);
+  faults_.unplugAfter(exchanges);
+}
+
+void EmulatedProgrammer::clearFaults() {
+  std::lock_guard lock(mutex_);
+  faults_.clear();
+}
+
+std::vector<LoggedExchange> EmulatedProgrammer::log() const {
+  std::lock_guard lock(mutex_);
+  return log_;
+}
+
+void EmulatedProgrammer::clearLog() {
+  std::lock_guard lock(mutex_);
+  log_.clear();
+}
+
+void EmulatedProgrammer::setLogging(bool on) {
+  std::lock_guard lock(mutex_);
+  logging_ = on;
+  if (!on) log_.clear();
+}
+
+void EmulatedProgrammer::inspect(const std::function<void(ProgrammerModel&)>& look) {
+  std::lock_guard lock(mutex_);
+  look(model_);
+}
+
+void EmulatedProgrammer::persistIn(const std::filesystem::path& dir) {
+  std::lock_guard lock(mutex_);
+  stateDir_ = dir;
+  if (auto state = loadState(dir)) model_.persistent() = std::move(*state);
+}
+
+void EmulatedProgrammer::save() {
+  std::lock_guard lock(mutex_);
+  saveLocked();
+}
+
+void EmulatedProgrammer::saveLocked() {
+  if (stateDir_) saveState(*stateDir_, model_.persistent());
+}
+
+bool EmulatedProgrammer::isCurrent(unsigned generation) const {
+  std::lock_guard lock(mutex_);
+  return plugged_ && generation == generation_;
+}
+
+unsigned EmulatedProgrammer::generation() const {
+  std::lock_guard lock(mutex_);
+  return generation_;
+}
+
+void EmulatedProgrammer::opened() {
+  std::lock_guard lock(mutex_);
+  // Another process may have used the device since: a session starts from what the files hold.
+  if (openTransports_++ == 0 && stateDir_) {
+    if (auto state = loadState(*stateDir_)) model_.persistent() = std::move(*state);
+  }
+}
+
+void EmulatedProgrammer::closed() {
+  std::lock_guard lock(mutex_);
+  if (openTransports_ > 0 && --openTransports_ == 0) saveLocked();
+}
+
+int EmulatedProgrammer::send(unsigned generation, const std::uint8_t* report, std::size_t length) {
+  std::lock_guard lock(mutex_);
+  if (!plugged_ || generation != generation_ || length != qx::kOutputReportSize || report[0] != 0) return -1;
+  if (faults_.unplugNow()) {
+    plugged_ = false;
+    dropOffBus();
+    return -1;
+  }
+  LoggedExchange entry{Bytes(report + 1, report + length), {}};
+  qx::decipherPayload(entry.request.data(), qx::transportKey());
+
+  const std::vector<Fault> faults = faults_.take(entry.request[0]);
+  Answer answer;
+  if (find(faults, FaultKind::Silence) == nullptr) {
+    if (const Fault* refused = find(faults, FaultKind::Status)) {
+      answer.reply = Bytes(qx::kReportSize, 0);
+      (*answer.reply)[0] = entry.request[0];
+      (*answer.reply)[1] = static_cast<std::uint8_t>(refused->value);
+    } else {
+      answer = model_.answer(entry.request);
+    }
+  }
+  if (answer.reply) {
+    Bytes& reply = *answer.reply;
+    if (const Fault* f = find(faults, FaultKind::WrongId)) reply[0] = static_cast<std::uint8_t>(f->value);
+    if (const Fault* f = find(faults, FaultKind::Tamper)) f->tamper(reply);
+    reply.resize(qx::kReportSize, 0);
+    entry.reply = reply;
+    Pending p{};
+    std::copy(reply.begin(), reply.end(), p.report.begin());
+    qx::encipherPayload(p.report.data(), qx::transportKey());
+    const Fault* cut = find(faults, FaultKind::ShortReport);
+    p.length = cut != nullptr ? std::min<std::size_t>(cut->value, qx::kReportSize) : qx::kReportSize;
+    pending_.push_back(p);
+  }
+  if (logging_) log_.push_back(std::move(entry));
+  if (model_.config().delays) clock_->sleepFor(answer.cost);
+  if (answer.restart) dropOffBus();
+  return static_cast<int>(length);
+}
+
+int EmulatedProgrammer::receive(unsigned generation, std::uint8_t* buffer, std::size_t length, int timeoutMs) {
+  std::unique_lock lock(mutex_);
+  if (!plugged_ || generation != generation_) return -1;
+  if (pending_.empty()) {
+    lock.unlock();
+    clock_->sleepFor(Millis(timeoutMs));
+    return 0;
+  }
+  const Pending p = pending_.front();
+  pending_.pop_front();
+  const std::size_t n = std::min(length, p.length);
+  std::copy_n(p.report.begin(), n, buffer);
+  return static_cast<int>(n);
+}
+
+}  // namespace emulator::programmer
