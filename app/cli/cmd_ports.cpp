@@ -5,28 +5,13 @@
 
 #include "app/cli/args.hpp"
 #include "app/cli/command.hpp"
+#include "app/cli/json.hpp"
 #include "base/strformat.hpp"
 #include "base/texts.hpp"
 #include "isp/port_list.hpp"
 
 namespace cli {
 namespace {
-
-std::string jsonString(const std::string& s) {
-  std::string out = "\"";
-  for (char c : s) {
-    const auto u = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (u < 0x20) {
-      out += base::format("\\u%04x", u);
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
 
 void printJson(const std::vector<isp::PortInfo>& ports) {
   std::printf("[");

@@ -10,6 +10,7 @@ int runPorts(const std::vector<std::string>& args);
 int runModels(const std::vector<std::string>& args);
 int runInfo(const std::vector<std::string>& args);
 int runIsp(const std::vector<std::string>& args);
+int runList(const std::vector<std::string>& args);
 
 namespace {
 
@@ -25,6 +26,7 @@ int runVersion(const std::vector<std::string>& args) {
 std::span<const Command> commands() {
   static const Command kCommands[] = {
       {"version", "print the program version", runVersion},
+      {"list", "list the attached QUBRIX Tool programmers", runList},
       {"ports", "list the serial ports and their adapters", runPorts},
       {"models", "list the chip models the program knows", runModels},
       {"info", "load a program file for a model and show its checksum and size", runInfo},

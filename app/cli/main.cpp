@@ -7,6 +7,7 @@
 
 #include "app/cli/command.hpp"
 #include "app/common/app_settings.hpp"
+#include "emulator/programmer/bench.hpp"
 
 namespace {
 
@@ -22,6 +23,7 @@ void printVerbs(std::FILE* out) {
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   appsettings::initialise();
+  emulator::programmer::attachBenchFromEnvironment();
   if (argc < 2 || std::strcmp(argv[1], "help") == 0 || std::strcmp(argv[1], "--help") == 0 ||
       std::strcmp(argv[1], "-h") == 0) {
     printVerbs(stdout);

@@ -24,7 +24,8 @@ namespace emulator::programmer {
 
 using qx::Bytes;
 
-inline constexpr std::size_t kCacheSize = 1024;
+// The programmer's RAM cache: room for a whole image of the largest chips.
+inline constexpr std::size_t kCacheSize = 128 * 1024;
 inline constexpr std::size_t kStoreCapacity = 50;
 inline constexpr std::size_t kStoreBytes = 2 * 1024 * 1024;
 
