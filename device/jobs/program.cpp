@@ -188,8 +188,8 @@ class ProgramRun {
 
     s_.info(base::text(110));
     if (!s_.attempt([&] { return tool.screenState(kScreenVerifying) && tool.screenProgress(0); })) return false;
-    s_.sink().onProgress(0);
     s_.sink().onPhase(Phase::Verifying, length);
+    s_.sink().onProgress(0);
     return s_.unitLoop(length, unit.size, running_, [&](std::uint32_t at, std::uint32_t n) {
       return tool.verifyRange(at, std::span(bytes).subspan(at, n));
     });

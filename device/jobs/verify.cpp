@@ -37,11 +37,11 @@ Outcome verifyTarget(Session& s, const UsbJob& job, const std::atomic<bool>& run
 
   s.info(base::text(110));
   bool ok = s.attempt([&] { return tool.screenState(kScreenVerifying) && tool.screenProgress(0); });
+  const std::uint64_t length = std::min<std::uint64_t>(job.dataLength, job.bytes.size());
+  s.sink().onPhase(Phase::Verifying, length);
   s.sink().onProgress(0);
   const std::int64_t start = nowMs();
-  const std::uint64_t length = std::min<std::uint64_t>(job.dataLength, job.bytes.size());
   const EraseUnit unit = chooseEraseUnit(tool);
-  s.sink().onPhase(Phase::Verifying, length);
   ok = ok && s.unitLoop(length, unit.size, running, [&](std::uint32_t at, std::uint32_t n) {
     return tool.verifyRange(at, std::span(job.bytes).subspan(at, n));
   });
