@@ -58,11 +58,6 @@ void EmulatedProgrammer::plugIn() {
   model_.powerCycle();
 }
 
-bool EmulatedProgrammer::pluggedIn() const {
-  std::lock_guard lock(mutex_);
-  return plugged_;
-}
-
 void EmulatedProgrammer::addFault(Fault fault) {
   std::lock_guard lock(mutex_);
   faults_.add(std::move(fault));
@@ -71,11 +66,6 @@ void EmulatedProgrammer::addFault(Fault fault) {
 void EmulatedProgrammer::unplugAfter(int exchanges) {
   std::lock_guard lock(mutex_);
   faults_.unplugAfter(exchanges);
-}
-
-void EmulatedProgrammer::clearFaults() {
-  std::lock_guard lock(mutex_);
-  faults_.clear();
 }
 
 std::vector<LoggedExchange> EmulatedProgrammer::log() const {
@@ -105,11 +95,6 @@ void EmulatedProgrammer::persistIn(const std::filesystem::path& dir) {
   if (auto state = loadState(dir)) model_.persistent() = std::move(*state);
 }
 
-void EmulatedProgrammer::save() {
-  std::lock_guard lock(mutex_);
-  saveLocked();
-}
-
 void EmulatedProgrammer::saveLocked() {
   if (stateDir_) saveState(*stateDir_, model_.persistent());
 }
@@ -117,11 +102,6 @@ void EmulatedProgrammer::saveLocked() {
 bool EmulatedProgrammer::isCurrent(unsigned generation) const {
   std::lock_guard lock(mutex_);
   return plugged_ && generation == generation_;
-}
-
-unsigned EmulatedProgrammer::generation() const {
-  std::lock_guard lock(mutex_);
-  return generation_;
 }
 
 void EmulatedProgrammer::opened() {

@@ -40,11 +40,9 @@ class EmulatedProgrammer : public std::enable_shared_from_this<EmulatedProgramme
   void unplug();
   // Plugging in powers the programmer up again: what it held in RAM is gone.
   void plugIn();
-  bool pluggedIn() const;
 
   void addFault(Fault fault);
   void unplugAfter(int exchanges);
-  void clearFaults();
 
   std::vector<LoggedExchange> log() const;
   void clearLog();
@@ -55,13 +53,11 @@ class EmulatedProgrammer : public std::enable_shared_from_this<EmulatedProgramme
   Clock& clock() { return *clock_; }
 
   // Loads the state kept in `dir` (if any) and keeps it there from now on: when the last transport
-  // closes, on a restart and when the device is unplugged.
+  // closes, on a restart, when the device is unplugged and when it is destroyed.
   void persistIn(const std::filesystem::path& dir);
-  void save();
 
   // The transport's side.
   bool isCurrent(unsigned generation) const;
-  unsigned generation() const;
   int send(unsigned generation, const std::uint8_t* report, std::size_t length);
   int receive(unsigned generation, std::uint8_t* buffer, std::size_t length, int timeoutMs);
   void opened();

@@ -23,9 +23,4 @@ bool FaultPlan::unplugNow() {
   return true;
 }
 
-void FaultPlan::clear() {
-  faults_.clear();
-  unplugAfter_ = -1;
-}
-
 }  // namespace emulator::programmer

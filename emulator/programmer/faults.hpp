@@ -36,7 +36,6 @@ class FaultPlan {
   void unplugAfter(int exchanges) { unplugAfter_ = exchanges; }
   // Counts one request; true when the device is to drop off the bus instead of taking it.
   bool unplugNow();
-  void clear();
 
  private:
   std::vector<Fault> faults_;

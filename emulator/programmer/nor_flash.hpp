@@ -23,8 +23,6 @@ class NorFlash {
   bool program(std::size_t offset, std::span<const std::uint8_t> data, bool* exact = nullptr);
   bool equals(std::size_t offset, std::span<const std::uint8_t> data) const;
   std::span<const std::uint8_t> bytes() const { return bytes_; }
-  // Keeps the contents, cut or grown with erased bytes.
-  void resize(std::size_t size) { bytes_.resize(size, 0xFF); }
   void assign(std::span<const std::uint8_t> contents);
 
  private:

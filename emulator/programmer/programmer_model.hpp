@@ -91,7 +91,6 @@ class ProgrammerModel {
   void powerCycle();
 
   const ScreenRecord& screen() const { return screen_; }
-  bool targetConnected() const { return connected_; }
   const TouchSensor& touchSensor() const { return sensor_; }
   // The serial number the programmer enumerates with in its current mode.
   std::string serialNumber() const;

@@ -216,6 +216,13 @@ TEST(ReplyChecks, UnplugInTheMiddleRaisesDeviceException) {
   EXPECT_THROW(h.tool.writeCacheRange(data), qx::DeviceException);
   EXPECT_EQ(h.rig.exchanges(), 2u);
   EXPECT_THROW(h.tool.disconnect(), qx::DeviceException);
+  EXPECT_EQ(h.rig.device->attach(), nullptr);
+  // Plugged in again, it is a new device on the bus that has forgotten its target connection.
+  h.rig.device->plugIn();
+  auto again = h.rig.device->attach();
+  ASSERT_TRUE(again->open());
+  qx::QUBRIXTool fresh(again);
+  EXPECT_THROW(fresh.eraseTargetFlash(2, 0, 0), qx::CommandException);
   // A short report deciphers to garbage: its id no longer matches.
   Handles s;
   s.rig.device->addFault(fault(ep::FaultKind::ShortReport, 0x09, 5));
