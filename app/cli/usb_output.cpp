@@ -22,7 +22,8 @@ void UsbOutput::onLog(const std::string& line, base::LogColour colour) {
 }
 
 void UsbOutput::onProgress(int percent) {
-  if (!json_) bar_.update(percent);
+  // The bar belongs to a phase; the reset before the first one has nothing to show.
+  if (!json_ && inPhase_) bar_.update(percent);
 }
 
 void UsbOutput::onMessage(const std::string& caption, const std::string& text, base::MessageIcon) {
@@ -33,6 +34,7 @@ void UsbOutput::onMessage(const std::string& caption, const std::string& text, b
 }
 
 void UsbOutput::onPhase(usbjobs::Phase phase, std::uint64_t bytes) {
+  inPhase_ = true;
   if (!json_) bar_.start(base::text(phase == usbjobs::Phase::Programming ? "usb.cli.programming" : "usb.cli.verifying"), bytes);
 }
 

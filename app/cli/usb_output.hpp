@@ -45,6 +45,7 @@ class UsbOutput final : public usbjobs::UsbJobSink, public firmware::LoadSink {
   bool json_;
   bool colour_;
   TerminalProgress bar_;
+  bool inPhase_ = false;
   std::vector<Line> lines_;
   std::vector<std::string> messages_;
 };
