@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs, builds and runs the program's main job on the shipped example.
+# Installs, builds, then programs and verifies the shipped example into the emulated QUBRIX Tool,
+# with the log lines and the progress of both phases.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh default
-exec build/default/bin/qubrix info -t QB51F16 examples/blink.hex
+QUBRIX_EMULATE=1 exec build/default/bin/qubrix program -t QB51F16 examples/blink.hex

@@ -11,6 +11,7 @@
 
 #include "app/cli/args.hpp"
 #include "app/cli/command.hpp"
+#include "app/cli/terminal_progress.hpp"
 #include "base/strformat.hpp"
 #include "base/texts.hpp"
 #include "firmware/catalogue.hpp"
@@ -25,26 +26,24 @@ namespace {
 
 constexpr const char* kSynopsis = "--port PATH -t MODEL [--check] [--erase-chip] FILE | --port PATH --query-version";
 constexpr int kDefaultStallSeconds = 10;
-constexpr int kBarWidth = 30;
 
 // Log lines on stdout (errors in red on a terminal), message boxes on stderr, and a progress bar
 // on stderr while it is a terminal.
 class TerminalSink final : public isp::engine::IspSink, public firmware::LoadSink {
  public:
-  TerminalSink() : colour_(::isatty(STDOUT_FILENO) != 0), bar_(::isatty(STDERR_FILENO) != 0) {}
-  ~TerminalSink() override { clearBar(); }
+  TerminalSink() : colour_(::isatty(STDOUT_FILENO) != 0), bar_(false) {}
 
   // Both sinks.
   void onLog(const std::string& line, base::LogColour colour) override {
-    clearBar();
+    bar_.clear();
     const bool red = colour == base::LogColour::Error && colour_;
     std::printf("%s%s%s\n", red ? "\033[31m" : "", line.c_str(), red ? "\033[0m" : "");
     std::fflush(stdout);
-    drawBar();
+    if (running_) bar_.update(percent_);
   }
   void logLine(const std::string& text, base::LogColour colour) override { onLog(text, colour); }
   void onMessage(const std::string& caption, const std::string& text, base::MessageIcon) override {
-    clearBar();
+    bar_.clear();
     std::fprintf(stderr, "%s%s%s\n", caption.c_str(), caption.empty() ? "" : ": ", text.c_str());
   }
   void messageBox(const std::string& text, const std::string& caption, base::MessageIcon icon) override {
@@ -57,13 +56,14 @@ class TerminalSink final : public isp::engine::IspSink, public firmware::LoadSin
     high_ = high;
   }
   void onProgress(int position) override {
-    position_ = position;
-    drawBar();
+    if (!running_ || high_ <= low_) return;
+    percent_ = (position - low_) * 100 / (high_ - low_);
+    bar_.update(percent_);
   }
   void onControlsEnabled(bool enabled) override { running_ = !enabled; }
   void onFinished(isp::engine::Outcome) override {
     running_ = false;
-    clearBar();
+    bar_.clear();
   }
   void onProgrammerInfo(const isp::ProgrammerInfo& info, isp::engine::VersionQuery) override {
     if (info.version) std::printf("%s\n", isp::versionText(*info.version).c_str());
@@ -83,29 +83,12 @@ class TerminalSink final : public isp::engine::IspSink, public firmware::LoadSin
   std::optional<std::uint16_t> selectedModel() const { return selectedModel_; }
 
  private:
-  void drawBar() {
-    if (!bar_ || !running_ || high_ <= low_) return;
-    const int percent = (position_ - low_) * 100 / (high_ - low_);
-    const int filled = percent * kBarWidth / 100;
-    std::fprintf(stderr, "\r[%s%s] %3d%%", std::string(static_cast<std::size_t>(filled), '#').c_str(),
-                 std::string(static_cast<std::size_t>(kBarWidth - filled), '.').c_str(), percent);
-    std::fflush(stderr);
-    shown_ = true;
-  }
-  void clearBar() {
-    if (!shown_) return;
-    std::fprintf(stderr, "\r%*s\r", kBarWidth + 8, "");
-    std::fflush(stderr);
-    shown_ = false;
-  }
-
   bool colour_;
-  bool bar_;
+  TerminalProgress bar_;
   bool running_ = false;
-  bool shown_ = false;
   int low_ = 0;
   int high_ = 100;
-  int position_ = 0;
+  int percent_ = 0;
   std::optional<std::uint16_t> selectedModel_;
 };
 

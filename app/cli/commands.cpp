@@ -12,6 +12,10 @@ int runInfo(const std::vector<std::string>& args);
 int runIsp(const std::vector<std::string>& args);
 int runList(const std::vector<std::string>& args);
 int runPack(const std::vector<std::string>& args);
+int runProgram(const std::vector<std::string>& args);
+int runVerify(const std::vector<std::string>& args);
+int runErase(const std::vector<std::string>& args);
+int runPower(const std::vector<std::string>& args);
 
 namespace {
 
@@ -33,6 +37,10 @@ std::span<const Command> commands() {
       {"info", "load a program file for a model and show its checksum and size", runInfo},
       {"isp", "program or check a chip through a serial port (bootloader or QUBRIX Tool)", runIsp},
       {"pack", "make an encrypted program file or a production project file", runPack},
+      {"program", "program and verify a chip through the QUBRIX Tool", runProgram},
+      {"verify", "compare a chip with a program file through the QUBRIX Tool", runVerify},
+      {"erase", "erase a chip's whole flash through the QUBRIX Tool", runErase},
+      {"power", "switch the target board's power through the QUBRIX Tool", runPower},
   };
   return kCommands;
 }

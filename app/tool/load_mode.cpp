@@ -1,16 +1,20 @@
 #include <QApplication>
-#include <QLabel>
+#include <cstdio>
 
 #include "app/tool/modes.hpp"
+#include "device/jobs/log_file.hpp"
+#include "emulator/programmer/bench.hpp"
+#include "ui/load/program_device_dialog.hpp"
 
 namespace tool {
 
-int runLoadDialog(const CommandLineRequest&) {
-  QLabel window("The command-line programming dialog is not built yet (issue 4).");
-  window.setWindowTitle("QUBRIX Tool");
-  window.setMargin(24);
-  window.show();
-  return QApplication::exec();
+int runLoadDialog(const CommandLineRequest& request) {
+  emulator::programmer::attachBenchFromEnvironment();
+  usbjobs::LogFile log(request.logFile);
+  if (!log.ok()) std::fprintf(stderr, "qubrix-tool: cannot append to the log file %s\n", request.logFile.c_str());
+  ProgramDeviceDialog dialog(request.target, request.file, &log);
+  dialog.exec();
+  return 0;
 }
 
 }  // namespace tool

@@ -25,7 +25,7 @@ void onSignal(int) { g_stop.store(true); }
 
 namespace ep = emulator::programmer;
 
-void usage(std::FILE* out) {
+void programmerUsage(std::FILE* out) {
   std::fprintf(out,
                "usage: qubrix-emulator [--reset] [--set KEY=VALUE]... [--show]\n"
                "       qubrix-emulator serial DEVICE [key=value ...]\n"
@@ -85,15 +85,15 @@ int programmerMain(int argc, char** argv) {
         showAll = true;
         break;
       case 'h':
-        usage(stdout);
+        programmerUsage(stdout);
         return 0;
       default:
-        usage(stderr);
+        programmerUsage(stderr);
         return 2;
     }
   }
   if (optind < argc || (!reset && !showAll && settings.empty())) {
-    usage(stderr);
+    programmerUsage(stderr);
     return 2;
   }
   const auto dir = ep::stateDirectory();

@@ -1,0 +1,27 @@
+#pragma once
+// The USB jobs of the ISP panel and the command line. Each runs to its end on the calling thread
+// (a worker, see worker.hpp), reports only through the sink, and tests `running` between units: a
+// cleared flag is the user's cancel. Whenever a programmer was taken, the run ends with the target
+// powered off and the programmer closed.
+#include <atomic>
+
+#include "device/jobs/job.hpp"
+#include "device/jobs/sink.hpp"
+#include "firmware/mcu.hpp"
+
+namespace usbjobs {
+
+// Limit checks, screen sequence, connect, padding, erase, unit-by-unit cache writes and burns,
+// verification, write events and the limit increment.
+Outcome runProgram(const UsbJob& job, UsbJobSink& sink, const std::atomic<bool>& running);
+
+// Compares the first dataLength bytes with the target, unit by unit.
+Outcome runVerify(const UsbJob& job, UsbJobSink& sink, const std::atomic<bool>& running);
+
+// Switches the target power to the opposite of what the programmer reports.
+Outcome runPowerToggle(UsbJobSink& sink);
+
+// Connects to the model, erases the whole flash (mode 2) and disconnects.
+Outcome runErase(const firmware::MCU& model, UsbJobSink& sink);
+
+}  // namespace usbjobs

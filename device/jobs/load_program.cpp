@@ -1,0 +1,144 @@
+#include "device/jobs/load_program.hpp"
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "base/strformat.hpp"
+#include "base/texts.hpp"
+#include "base/trace.hpp"
+#include "device/jobs/session.hpp"
+#include "device/tool.hpp"
+
+namespace usbjobs {
+namespace {
+
+constexpr std::uint8_t kScreenProgramming = 4;
+constexpr std::uint8_t kEventBegin = 1;
+constexpr std::uint8_t kEventEnd = 2;
+constexpr const char* kEnd = "\r\n";
+
+std::optional<std::vector<std::uint8_t>> readRaw(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) return std::nullopt;
+  return bytes;
+}
+
+bool erasesUpFront(const firmware::MCU& m) {
+  const unsigned high = m.model & 0xF0;
+  const unsigned family = (unsigned{m.familyId[0]} << 8) | m.familyId[1];
+  return high == 0xA0 || high == 0xC0 || family == 0x0800;
+}
+
+class LoadRun {
+ public:
+  LoadRun(const firmware::MCU& model, std::vector<std::uint8_t> bytes, LoadRunSink& sink)
+      : m_(model), bytes_(std::move(bytes)), sink_(sink) {}
+
+  // From openAndIdentify on; false for the failures the dialog reports.
+  Outcome run(qx::QUBRIXTool& tool) {
+    if (!tool.openAndIdentify()) {
+      sink_.appendLog(base::text("load.open_failed") + kEnd);
+      return Outcome::Failed;
+    }
+    if (!tool.connect(firmware::modelWord(m_), m_.name, m_.internalName)) {
+      sink_.appendLog(base::text("load.connect_failed") + kEnd);
+      return Outcome::Failed;
+    }
+    sink_.appendLog(base::text("load.connected"));
+    sink_.appendLog(base::format("flash_size=%u\r\n", static_cast<unsigned>(tool.flashFlag())));
+    tool.writeEvent(kEventBegin);
+    const EraseUnit unit = chooseEraseUnit(tool);
+    tool.screenState(kScreenProgramming);
+    sink_.setProgress(0);
+    base::trace("flash_all_erase_en=%d\r\n", 0);
+
+    const std::size_t length = bytes_.size();
+    bool erased = false;
+    if (erasesUpFront(m_)) {
+      sink_.appendLog(base::text("load.erasing"));
+      const auto units = static_cast<std::uint16_t>(std::min<std::size_t>((length + unit.size - 1) / unit.size, 0xFFFF));
+      if (!tool.eraseTargetFlash(unit.mode, 0, units)) {
+        sink_.appendLog(base::text("load.erase_failed") + kEnd);
+        return done(Outcome::Failed);
+      }
+      erased = true;
+    }
+    sink_.appendLog(base::format("--> %s\r\n", base::text(112).c_str()));
+    const bool written = writeUnits(tool, unit, erased);
+    tool.writeEvent(kEventEnd);
+    tool.disconnect();
+    if (!written) sink_.appendLog(base::text("usb.program_failed") + kEnd);
+    return done(written ? Outcome::Success : Outcome::Failed);
+  }
+
+  Outcome done(Outcome outcome) {
+    sink_.appendLog(std::string("done.") + kEnd);
+    return outcome;
+  }
+
+ private:
+  bool writeUnits(qx::QUBRIXTool& tool, const EraseUnit& unit, bool erased) {
+    const std::size_t length = bytes_.size();
+    int shown = 0;
+    for (std::size_t offset = 0; offset < length;) {
+      const std::size_t chunk = std::min<std::size_t>(length - offset, unit.size);
+      const auto address = static_cast<std::uint32_t>(offset);
+      if (!erased && !tool.eraseTargetFlash(unit.mode, address, 1)) return false;
+      if (!tool.writeCacheRange(std::span(bytes_).subspan(offset, chunk))) return false;
+      if (!tool.writeTargetFlash(address, static_cast<std::uint16_t>(chunk))) return false;
+      offset += chunk;
+      const auto percent = static_cast<int>(offset * 100 / length);
+      if (percent != shown) {
+        shown = percent;
+        sink_.setProgress(percent);
+      }
+    }
+    return true;
+  }
+
+  const firmware::MCU& m_;
+  std::vector<std::uint8_t> bytes_;
+  LoadRunSink& sink_;
+};
+
+}  // namespace
+
+std::string invalidModelText(const std::string& modelName) {
+  return base::format(base::text("load.invalid_model").c_str(), modelName.c_str()) + kEnd;
+}
+
+Outcome runLoadProgram(const firmware::McuList& catalogue, const std::string& modelName, const std::string& file,
+                       LoadRunSink& sink) {
+  sink.appendLog(base::format("%s\r\n%s\r\n", modelName.c_str(), file.c_str()));
+  const firmware::McuPtr model = firmware::FindByName(catalogue, modelName);
+  if (model == nullptr) {
+    sink.appendLog(invalidModelText(modelName));
+    return Outcome::Failed;
+  }
+  // A file that cannot be read is no empty program: nothing is sent.
+  std::optional<std::vector<std::uint8_t>> bytes = readRaw(file);
+  if (!bytes) {
+    sink.appendLog(base::text("firmware.read_error") + kEnd);
+    return Outcome::Failed;
+  }
+  const std::shared_ptr<qx::QUBRIXTool> tool = qx::firstTool();
+  if (tool == nullptr) {
+    sink.appendLog(base::text(104) + kEnd);
+    return Outcome::Failed;
+  }
+  LoadRun run(*model, std::move(*bytes), sink);
+  try {
+    return run.run(*tool);
+  } catch (const std::exception& e) {
+    sink.appendLog(base::format(base::text(176).c_str(), e.what()) + kEnd);
+    return run.done(Outcome::Failed);
+  }
+}
+
+}  // namespace usbjobs

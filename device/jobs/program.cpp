@@ -1,0 +1,216 @@
+// The program worker: from the loaded image to a programmed and verified target.
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+
+#include "base/strformat.hpp"
+#include "base/texts.hpp"
+#include "base/trace.hpp"
+#include "device/jobs/jobs.hpp"
+#include "device/jobs/session.hpp"
+#include "firmware/image.hpp"
+
+namespace usbjobs {
+namespace {
+
+constexpr std::uint8_t kScreenSessionBegins = 1;
+constexpr std::uint8_t kScreenProgramming = 4;
+constexpr std::uint8_t kScreenProgrammed = 5;
+constexpr std::uint8_t kScreenProgramFailed = 6;
+constexpr std::uint8_t kScreenVerifying = 7;
+constexpr std::uint8_t kScreenIdle = 0;
+constexpr std::uint8_t kModeOnlineProgramming = 1;
+constexpr std::uint8_t kEventBegin = 1;
+constexpr std::uint8_t kEventEnd = 2;
+constexpr std::uint8_t kEraseWholeChip = 2;
+
+// The counter the programmer keeps for a production file; false: the run must not go on.
+bool checkProductionLimits(Session& s, const UsbJob& job) {
+  const production::ProductionSettings& p = job.production;
+  base::trace("encrypt_file_id=%08X, write_limit_num_enable=%d, write_num_max=%d, writer_ID_limit_enable=%d, "
+              "write_id_num=%d\n",
+              p.encrypt_file_id, p.write_limit_num_enable ? 1 : 0, static_cast<int>(p.write_num_max),
+              p.writer_ID_limit_enable ? 1 : 0, static_cast<int>(p.write_id_num));
+  if (p.writer_ID_limit_enable) {
+    const std::string serial = qx::toolSerialNumber(s.handle());
+    char* end = nullptr;
+    const unsigned long long id = std::strtoull(serial.c_str(), &end, 10);
+    if (serial.empty() || *end != '\0' || id != p.write_id_num) {
+      s.error(base::text("usb.tool_mismatch"));
+      return false;
+    }
+  }
+  if (!p.write_limit_num_enable) return true;
+  qx::LimitInfo limit;
+  if (!s.attempt([&] { return s.tool().getLimit(p.encrypt_file_id, limit); })) {
+    s.error(base::text("usb.limit_get_failed"));
+    return false;
+  }
+  if (limit.fileId != p.encrypt_file_id) {
+    // The record belongs to another file: start this file's counter.
+    if (!s.attempt([&] { return s.tool().setLimit(p.encrypt_file_id, p.write_num_max); })) {
+      s.error(base::text("usb.limit_set_failed"));
+      return false;
+    }
+    limit = {p.encrypt_file_id, p.write_num_max, 0};
+  }
+  if (limit.count >= limit.maxCount) {
+    s.error(base::text("usb.limit_reached"));
+    return false;
+  }
+  return true;
+}
+
+// The tail some families need, then whole units of the copy; never past the chip's flash, which
+// could not take the bytes.
+void padToUnits(std::vector<std::uint8_t>& bytes, std::uint64_t& programLength, const firmware::MCU& model,
+                std::uint32_t unit) {
+  if (firmware::needsTailPadding(model) && model.flashSize >= programLength + model.tailPadding) {
+    bytes.insert(bytes.end(), model.tailPadding, 0xFF);
+    programLength += model.tailPadding;
+  }
+  const std::size_t r = bytes.size() % unit;
+  if (r != 0) {
+    bytes.insert(bytes.end(), unit - r, 0xFF);
+    programLength += unit - r;
+  }
+  if (model.flashSize != 0) programLength = std::min<std::uint64_t>(programLength, model.flashSize);
+  if (bytes.size() < programLength) bytes.resize(programLength, 0xFF);
+}
+
+bool erasesUpFront(const UsbJob& job) {
+  const unsigned nibble = (job.model->model >> 4) & 0xF;
+  const std::uint16_t family = firmware::FamilyTypeOf(job.mcuTypeIndex);
+  return nibble == 0xA || nibble == 0xC || family == 0x000 || family == 0x100;
+}
+
+class ProgramRun {
+ public:
+  ProgramRun(const UsbJob& job, UsbJobSink& sink, const std::atomic<bool>& running)
+      : job_(job), s_(sink), running_(running) {}
+
+  Outcome run() {
+    if (job_.programLength <= 0 || job_.bytes.empty()) {
+      s_.error(base::text("usb.load_firmware"));
+      return Outcome::Failed;
+    }
+    s_.sink().onControlsEnabled(false);
+    Outcome outcome = Outcome::Failed;
+    try {
+      outcome = program();
+    } catch (const std::exception& e) {
+      // Only the sink itself or the memory can get here: every command is guarded.
+      s_.error(e.what());
+      s_.error(base::text("usb.program_failed"));
+    }
+    s_.finish();
+    return outcome;
+  }
+
+ private:
+  Outcome program() {
+    if (!s_.takeAndIdentify(base::text("usb.open_failed"))) return Outcome::Failed;
+    if (job_.model == nullptr) {
+      s_.error(base::text("firmware.select_model"));
+      return Outcome::Failed;
+    }
+    if (job_.productionFile && !checkProductionLimits(s_, job_)) return Outcome::Failed;
+    qx::QUBRIXTool& tool = s_.tool();
+    const bool screenReady = s_.attempt([&] {
+      return tool.screenClear() && tool.screenChecksum(job_.totalChecksum) && tool.screenState(kScreenSessionBegins) &&
+             tool.screenMode(kModeOnlineProgramming);
+    });
+    if (!screenReady) return failed(false);
+    if (!s_.connectTarget(*job_.model)) return Outcome::Failed;
+    s_.reportConnected();
+
+    const bool ok = programAndVerify();
+    const std::int64_t end = nowMs();
+    const bool closed = s_.attempt([&] { return tool.writeEvent(kEventEnd); });
+    const bool disconnected = s_.attempt([&] { return tool.disconnect(); });
+    if (!running_.load()) {
+      s_.attempt([&] { return tool.screenProgress(0) && tool.screenState(kScreenIdle); });
+      s_.sink().onProgress(0);
+      s_.info(base::text("usb.program_cancelled"));
+      return Outcome::Cancelled;
+    }
+    if (!ok || !closed || !disconnected) return failed(true);
+    if (job_.production.write_limit_num_enable && job_.productionFile) {
+      if (!s_.guarded([&] { return tool.incrementLimit(job_.production.encrypt_file_id); }).value_or(false)) {
+        base::trace("limit inc failed.\n");
+      }
+    }
+    s_.info(base::text("usb.program_ok"));
+    s_.attempt([&] { return tool.screenState(kScreenProgrammed); });
+    if (job_.fromEncryptedFile) s_.info(base::text(281));
+    s_.info(base::format(base::text(115).c_str(), static_cast<double>(end - start_) / 1000.0));
+    return Outcome::Success;
+  }
+
+  bool programAndVerify() {
+    qx::QUBRIXTool& tool = s_.tool();
+    const EraseUnit unit = chooseEraseUnit(tool);
+    if (!s_.attempt([&] {
+          return tool.writeEvent(kEventBegin) && tool.screenState(kScreenProgramming) && tool.screenProgress(0);
+        })) {
+      return false;
+    }
+    s_.sink().onProgress(0);
+    base::trace("flash_all_erase_en=%d\n", job_.eraseChip ? 1 : 0);
+
+    std::vector<std::uint8_t> bytes = job_.bytes;
+    auto length = static_cast<std::uint64_t>(job_.programLength);
+    padToUnits(bytes, length, *job_.model, unit.size);
+
+    bool erased = false;
+    if (job_.eraseChip || erasesUpFront(job_)) {
+      s_.info(base::text(184));
+      const auto units = static_cast<std::uint16_t>(std::min<std::uint64_t>((length + unit.size - 1) / unit.size, 0xFFFF));
+      const bool ok = s_.attempt([&] {
+        return job_.eraseChip ? tool.eraseTargetFlash(kEraseWholeChip, 0, 0) : tool.eraseTargetFlash(unit.mode, 0, units);
+      });
+      if (!ok) {
+        s_.error(base::text("usb.erase_failed"));
+        return false;
+      }
+      erased = true;
+    }
+
+    s_.info(base::text(112));
+    start_ = nowMs();
+    s_.sink().onPhase(Phase::Programming, length);
+    const bool written = s_.unitLoop(length, unit.size, running_, [&](std::uint32_t at, std::uint32_t n) {
+      if (!erased && !tool.eraseTargetFlash(unit.mode, at, 1)) return false;
+      return tool.writeCacheRange(std::span(bytes).subspan(at, n)) &&
+             tool.writeTargetFlash(at, static_cast<std::uint16_t>(n));
+    });
+    if (!written || !running_.load()) return false;
+
+    s_.info(base::text(110));
+    if (!s_.attempt([&] { return tool.screenState(kScreenVerifying) && tool.screenProgress(0); })) return false;
+    s_.sink().onPhase(Phase::Verifying, length);
+    s_.sink().onProgress(0);
+    return s_.unitLoop(length, unit.size, running_, [&](std::uint32_t at, std::uint32_t n) {
+      return tool.verifyRange(at, std::span(bytes).subspan(at, n));
+    });
+  }
+
+  Outcome failed(bool tellScreen) {
+    if (tellScreen) s_.attempt([&] { return s_.tool().screenState(kScreenProgramFailed); });
+    s_.error(base::text("usb.program_failed"));
+    return Outcome::Failed;
+  }
+
+  const UsbJob& job_;
+  Session s_;
+  const std::atomic<bool>& running_;
+  std::int64_t start_ = nowMs();
+};
+
+}  // namespace
+
+Outcome runProgram(const UsbJob& job, UsbJobSink& sink, const std::atomic<bool>& running) {
+  return ProgramRun(job, sink, running).run();
+}
+
+}  // namespace usbjobs

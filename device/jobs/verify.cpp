@@ -1,0 +1,89 @@
+// The verification worker: the loaded data against the target, without padding or limits.
+#include <algorithm>
+
+#include "base/strformat.hpp"
+#include "base/texts.hpp"
+#include "device/jobs/jobs.hpp"
+#include "device/jobs/session.hpp"
+
+namespace usbjobs {
+namespace {
+
+constexpr std::uint8_t kScreenIdle = 0;
+constexpr std::uint8_t kScreenVerifying = 7;
+constexpr std::uint8_t kScreenVerified = 8;
+constexpr std::uint8_t kScreenVerifyFailed = 9;
+constexpr std::uint8_t kModeVerificationOnly = 4;
+
+Outcome verifyTarget(Session& s, const UsbJob& job, const std::atomic<bool>& running) {
+  if (!s.takeAndIdentify(base::text("usb.open_failed_verify"))) return Outcome::Failed;
+  if (job.model == nullptr) {
+    s.error(base::text("firmware.select_model"));
+    return Outcome::Failed;
+  }
+  qx::QUBRIXTool& tool = s.tool();
+  const auto failed = [&s] {
+    s.error(base::text(180));
+    return Outcome::Failed;
+  };
+  if (!s.attempt([&] {
+        return tool.screenClear() && tool.screenMode(kModeVerificationOnly) && tool.screenState(kScreenVerifying) &&
+               tool.screenChecksum(job.totalChecksum);
+      })) {
+    return failed();
+  }
+  if (!s.connectTarget(*job.model)) return Outcome::Failed;
+  s.reportConnected();
+
+  s.info(base::text(110));
+  bool ok = s.attempt([&] { return tool.screenState(kScreenVerifying) && tool.screenProgress(0); });
+  const std::uint64_t length = std::min<std::uint64_t>(job.dataLength, job.bytes.size());
+  s.sink().onPhase(Phase::Verifying, length);
+  s.sink().onProgress(0);
+  const std::int64_t start = nowMs();
+  const EraseUnit unit = chooseEraseUnit(tool);
+  ok = ok && s.unitLoop(length, unit.size, running, [&](std::uint32_t at, std::uint32_t n) {
+    return tool.verifyRange(at, std::span(job.bytes).subspan(at, n));
+  });
+  const double seconds = secondsSince(start);
+
+  Outcome outcome = Outcome::Cancelled;
+  if (!running.load()) {
+    s.attempt([&] { return tool.screenProgress(0) && tool.screenState(kScreenIdle); });
+    s.sink().onProgress(0);
+    s.info(base::text("usb.verify_cancelled"));
+  } else {
+    s.attempt([&] { return tool.screenState(ok ? kScreenVerified : kScreenVerifyFailed); });
+    if (ok) {
+      s.info(base::text(181));
+    } else {
+      s.error(base::text(180));
+    }
+    s.info(base::format(base::text(179).c_str(), seconds));
+    outcome = ok ? Outcome::Success : Outcome::Failed;
+  }
+  s.attempt([&] { return tool.disconnect(); });
+  return outcome;
+}
+
+}  // namespace
+
+Outcome runVerify(const UsbJob& job, UsbJobSink& sink, const std::atomic<bool>& running) {
+  Session s(sink);
+  if (job.dataLength == 0 || job.bytes.empty()) {
+    s.error(base::text("usb.load_firmware"));
+    return Outcome::Failed;
+  }
+  sink.onControlsEnabled(false);
+  Outcome outcome = Outcome::Failed;
+  try {
+    outcome = verifyTarget(s, job, running);
+  } catch (const std::exception& e) {
+    s.error(e.what());
+    s.error(base::text(180));
+  }
+  s.finish();
+  return outcome;
+}
+
+}  // namespace usbjobs
