@@ -2,14 +2,30 @@
 
 #include "app/tool/modes.hpp"
 #include "app/tool/startup.hpp"
+#include "device/tool.hpp"
+#include "emulator/programmer/bench.hpp"
 #include "ui/main/main_window.hpp"
 
 namespace tool {
+namespace {
+
+// The window's view of the bus: every QUBRIX Tool found, by product and serial number.
+std::vector<mainwin::AttachedProgrammer> attachedProgrammers() {
+  std::vector<mainwin::AttachedProgrammer> found;
+  for (const auto& programmer : qx::enumerateTools()) {
+    found.push_back({qx::toolProduct(programmer), qx::toolSerialNumber(programmer)});
+  }
+  return found;
+}
+
+}  // namespace
 
 int runMainWindow(const CommandLineRequest&) {
   deleteLeftoverExecutable(QCoreApplication::applicationDirPath().toStdString());
-  // The programmer and Writer lookups stay empty until the USB layer is wired in here.
-  CQX58KT_UPGRADEDlg window;
+  emulator::programmer::attachBenchFromEnvironment();
+  CQX58KT_UPGRADEDlg::Services services;
+  services.lookups.programmers = attachedProgrammers;
+  CQX58KT_UPGRADEDlg window(std::move(services));
   window.show();
   return QApplication::exec();
 }
