@@ -51,6 +51,24 @@ class LoadSink {
   virtual void askSerialProgrammerVersion() {}
 };
 
+// The loader's reports for a front end without a window: lines and messages through the same two
+// calls the job sinks have (one override serves both bases), the size text as a line, and what only
+// a window shows dropped.
+class LineLoadSink : public LoadSink {
+ public:
+  virtual void onLog(const std::string& line, base::LogColour colour) = 0;
+  virtual void onMessage(const std::string& caption, const std::string& text, base::MessageIcon icon) = 0;
+
+  void logLine(const std::string& text, base::LogColour colour) override { onLog(text, colour); }
+  void messageBox(const std::string& text, const std::string& caption, base::MessageIcon icon) override {
+    onMessage(caption, text, icon);
+  }
+  void checksumLabel(const std::string&) override {}
+  void fileSizeLabel(const std::string& text) override { onLog(text, base::LogColour::Normal); }
+  void showImage(std::span<const std::uint8_t>) override {}
+  void fileNameField(const std::string&) override {}
+};
+
 struct LoadTarget {
   std::uint16_t modelCode = 0;  // MCU_type_index of the selected model
   LoadMode mode = LoadMode::Isp;

@@ -29,7 +29,7 @@ constexpr int kDefaultStallSeconds = 10;
 
 // Log lines on stdout (errors in red on a terminal), message boxes on stderr, and a progress bar
 // on stderr while it is a terminal.
-class TerminalSink final : public isp::engine::IspSink, public firmware::LoadSink {
+class TerminalSink final : public isp::engine::IspSink, public firmware::LineLoadSink {
  public:
   TerminalSink() : colour_(::isatty(STDOUT_FILENO) != 0), bar_(false) {}
 
@@ -41,13 +41,9 @@ class TerminalSink final : public isp::engine::IspSink, public firmware::LoadSin
     std::fflush(stdout);
     if (running_) bar_.update(percent_);
   }
-  void logLine(const std::string& text, base::LogColour colour) override { onLog(text, colour); }
   void onMessage(const std::string& caption, const std::string& text, base::MessageIcon) override {
     bar_.clear();
     std::fprintf(stderr, "%s%s%s\n", caption.c_str(), caption.empty() ? "" : ": ", text.c_str());
-  }
-  void messageBox(const std::string& text, const std::string& caption, base::MessageIcon icon) override {
-    onMessage(caption, text, icon);
   }
 
   // The engine.
@@ -70,11 +66,6 @@ class TerminalSink final : public isp::engine::IspSink, public firmware::LoadSin
     if (info.serial) std::printf("%s\n", isp::serialText(*info.serial).c_str());
   }
 
-  // The loader: the labels go out as lines; the hex view and the file field have no place here.
-  void checksumLabel(const std::string&) override {}
-  void fileSizeLabel(const std::string& text) override { std::printf("%s\n", text.c_str()); }
-  void showImage(std::span<const std::uint8_t>) override {}
-  void fileNameField(const std::string&) override {}
   // A production file names its own model; the run takes that one.
   void modelSelected(std::uint16_t modelCode, const std::string&) override { selectedModel_ = modelCode; }
   // The version is asked right before an encrypted file is programmed.

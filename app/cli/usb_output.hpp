@@ -11,7 +11,7 @@
 
 namespace cli {
 
-class UsbOutput final : public usbjobs::UsbJobSink, public firmware::LoadSink {
+class UsbOutput final : public usbjobs::UsbJobSink, public firmware::LineLoadSink {
  public:
   explicit UsbOutput(bool json);
 
@@ -21,16 +21,6 @@ class UsbOutput final : public usbjobs::UsbJobSink, public firmware::LoadSink {
   void onMessage(const std::string& caption, const std::string& text, base::MessageIcon icon) override;
   void onPowerButton(usbjobs::PowerIcon, const std::string&) override {}
   void onPhase(usbjobs::Phase phase, std::uint64_t bytes) override;
-
-  // The loader.
-  void logLine(const std::string& text, base::LogColour colour) override { onLog(text, colour); }
-  void messageBox(const std::string& text, const std::string& caption, base::MessageIcon icon) override {
-    onMessage(caption, text, icon);
-  }
-  void checksumLabel(const std::string&) override {}
-  void fileSizeLabel(const std::string& text) override { onLog(text, base::LogColour::Normal); }
-  void showImage(std::span<const std::uint8_t>) override {}
-  void fileNameField(const std::string&) override {}
 
   // With --json: the object with the verb's fields, its result and everything it showed.
   void printJson(const std::string& verb, const std::string& model, const std::string& file,

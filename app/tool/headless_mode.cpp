@@ -20,7 +20,7 @@ constexpr int kOk = 0;
 constexpr int kFailed = 1;
 constexpr int kUsage = 2;
 
-class PrintSink final : public usbjobs::UsbJobSink, public firmware::LoadSink {
+class PrintSink final : public usbjobs::UsbJobSink, public firmware::LineLoadSink {
  public:
   explicit PrintSink(usbjobs::LogFile& log) : log_(log) {}
 
@@ -35,15 +35,6 @@ class PrintSink final : public usbjobs::UsbJobSink, public firmware::LoadSink {
     log_.append(caption + ": " + text + "\n");
   }
   void onPowerButton(usbjobs::PowerIcon, const std::string&) override {}
-
-  void logLine(const std::string& text, base::LogColour colour) override { onLog(text, colour); }
-  void messageBox(const std::string& text, const std::string& caption, base::MessageIcon icon) override {
-    onMessage(caption, text, icon);
-  }
-  void checksumLabel(const std::string&) override {}
-  void fileSizeLabel(const std::string& text) override { onLog(text, base::LogColour::Normal); }
-  void showImage(std::span<const std::uint8_t>) override {}
-  void fileNameField(const std::string&) override {}
 
  private:
   usbjobs::LogFile& log_;
