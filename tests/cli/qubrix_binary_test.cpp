@@ -1,5 +1,7 @@
 // qubrix pack and qubrix info, run as processes: what one writes the other reads back.
 #include <gtest/gtest.h>
+
+#include "tests/support/run_command.hpp"
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -23,15 +25,9 @@ struct Outcome {
 };
 
 Outcome qubrix(const std::string& arguments) {
-  const std::string command = std::string("'") + QUBRIX_BINARY + "' " + arguments + " --lang en 2>&1";
-  Outcome run;
-  std::FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  char buffer[512];
-  while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) run.output += buffer;
-  const int raw = pclose(pipe);
-  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return run;
+  const testsupport::CommandRun run =
+      testsupport::runCommand(std::string("'") + QUBRIX_BINARY + "' " + arguments + " --lang en");
+  return {run.status, run.out};
 }
 
 std::string lineStarting(const std::string& text, const std::string& prefix) {

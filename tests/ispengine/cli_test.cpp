@@ -18,6 +18,7 @@
 #include "emulator/serial/device_spec.hpp"
 #include "emulator/serial/downloader.hpp"
 #include "emulator/serial/pty_host.hpp"
+#include "tests/support/run_command.hpp"
 #include "tests/support/temp_home.hpp"
 
 extern char** environ;
@@ -25,21 +26,10 @@ extern char** environ;
 namespace ispenginetest {
 namespace {
 
-struct CliRun {
-  int status;
-  std::string out;
-};
+using CliRun = testsupport::CommandRun;
 
 CliRun qubrix(const std::string& args) {
-  const std::string command = std::string(QUBRIX_BINARY) + " isp --lang en " + args + " 2>&1";
-  CliRun r{-1, {}};
-  FILE* p = ::popen(command.c_str(), "r");
-  if (p == nullptr) return r;
-  char buf[512];
-  while (std::fgets(buf, sizeof buf, p) != nullptr) r.out += buf;
-  const int status = ::pclose(p);
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
+  return testsupport::runCommand(std::string(QUBRIX_BINARY) + " isp --lang en " + args);
 }
 
 class Cli : public ::testing::Test {

@@ -7,33 +7,21 @@
 #include <fstream>
 #include <string>
 
+#include "tests/support/run_command.hpp"
 #include "tests/support/temp_home.hpp"
 
 namespace usbjobstest {
 namespace {
 
-struct Output {
-  int status;
-  std::string out;
-};
-
-Output shell(const std::string& command) {
-  Output r{-1, {}};
-  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-  if (p == nullptr) return r;
-  char buf[512];
-  while (std::fgets(buf, sizeof buf, p) != nullptr) r.out += buf;
-  const int status = ::pclose(p);
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
+using Output = testsupport::CommandRun;
+using testsupport::runCommand;
 
 class Cli : public ::testing::Test {
  protected:
   Output qubrix(const std::string& args, bool emulate = true) {
-    return shell(std::string(emulate ? "QUBRIX_EMULATE=1 " : "QUBRIX_EMULATE= ") + QUBRIX_BINARY + " " + args);
+    return runCommand(std::string(emulate ? "QUBRIX_EMULATE=1 " : "QUBRIX_EMULATE= ") + QUBRIX_BINARY + " " + args);
   }
-  Output tool(const std::string& args) { return shell(std::string("QUBRIX_EMULATE=1 ") + QUBRIX_TOOL_BINARY + " " + args); }
+  Output tool(const std::string& args) { return runCommand(std::string("QUBRIX_EMULATE=1 ") + QUBRIX_TOOL_BINARY + " " + args); }
 
   testsupport::TempHome home;
   const std::string hex = std::string(QUBRIX_SOURCE_DIR) + "/examples/blink.hex";
