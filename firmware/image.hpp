@@ -32,6 +32,10 @@ struct ProgramImage {
   bool fromEncryptedFile = false;
 };
 
+// The bytes a programming run sends: the first m_MaxFileLength bytes of the image, deciphered when
+// they came from an encrypted program file (the image keeps those under the built-in key).
+std::vector<std::uint8_t> ProgramBytes(const ProgramImage& image);
+
 // Sum of the n bytes plus 2·n + 1, modulo 2^32.
 std::uint32_t ImageChecksum(const std::uint8_t* bytes, std::size_t n);
 inline std::uint32_t ImageChecksum(std::span<const std::uint8_t> bytes) {

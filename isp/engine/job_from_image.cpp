@@ -1,9 +1,6 @@
 #include "isp/engine/job_from_image.hpp"
 
-#include <algorithm>
-
 #include "firmware/catalogue.hpp"
-#include "firmware/cipher/tea.hpp"
 
 namespace isp::engine {
 
@@ -11,9 +8,7 @@ IspJob jobFromImage(const firmware::ProgramImage& image, const firmware::MCU& mo
                     const production::ProductionSettings& settings,
                     const production::ProductionHeader* productionHeader, const JobOptions& options) {
   IspJob job;
-  const std::size_t length = std::min<std::size_t>(image.data.size(), image.m_MaxFileLength);
-  job.image.assign(image.data.begin(), image.data.begin() + static_cast<std::ptrdiff_t>(length));
-  if (image.fromEncryptedFile) cipher::TeaDecrypt(job.image.data(), job.image.size(), cipher::kBuiltInTeaKey);
+  job.image = firmware::ProgramBytes(image);
   job.maxFileLength = image.m_MaxFileLength;
   job.dataLength = image.dataLength;
   job.programLength = image.programLength;
