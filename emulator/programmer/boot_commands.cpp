@@ -7,15 +7,17 @@
 #include "device/frame.hpp"
 #include "emulator/programmer/programmer_flash.hpp"
 #include "emulator/programmer/programmer_model.hpp"
+#include "emulator/programmer/status_codes.hpp"
 
 namespace emulator::programmer {
 namespace {
+
+using namespace status;
 
 namespace cmd = qx::cmd;
 using qx::u16At;
 using qx::u32At;
 
-constexpr std::uint8_t kOutOfRange = 11;
 constexpr std::size_t kReadPiece = 60;
 constexpr std::size_t kWritePiece = 56;
 constexpr std::chrono::milliseconds kPageEraseCost{20};

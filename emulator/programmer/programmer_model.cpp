@@ -6,15 +6,17 @@
 #include "device/commands.hpp"
 #include "device/frame.hpp"
 #include "emulator/programmer/programmer_flash.hpp"
+#include "emulator/programmer/status_codes.hpp"
 
 namespace emulator::programmer {
 namespace {
+
+using namespace status;
 
 namespace cmd = qx::cmd;
 using qx::u8At;
 using qx::u32At;
 
-constexpr std::uint8_t kInvalidOperation = 2;
 constexpr std::uint8_t kModeBoot = 1;
 constexpr std::uint8_t kModeApplication = 2;
 constexpr std::uint8_t kVersionTypeVendor = 3;

@@ -5,9 +5,12 @@
 #include "device/commands.hpp"
 #include "device/frame.hpp"
 #include "emulator/programmer/programmer_model.hpp"
+#include "emulator/programmer/status_codes.hpp"
 
 namespace emulator::programmer {
 namespace {
+
+using namespace status;
 
 namespace cmd = qx::cmd;
 using qx::textAt;
@@ -15,11 +18,6 @@ using qx::u16At;
 using qx::u32At;
 using qx::u8At;
 
-constexpr std::uint8_t kFailed = 1;
-constexpr std::uint8_t kInvalidOperation = 2;
-constexpr std::uint8_t kOutOfRange = 11;
-constexpr std::uint8_t kInvalidName = 16;
-constexpr std::uint8_t kAlreadyExists = 17;
 constexpr std::size_t kCreateNameMax = 32;
 constexpr std::size_t kMcuName = 16;
 constexpr std::size_t kInternalNameMax = 16;

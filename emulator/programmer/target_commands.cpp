@@ -4,22 +4,18 @@
 
 #include "device/frame.hpp"
 #include "emulator/programmer/programmer_model.hpp"
+#include "emulator/programmer/status_codes.hpp"
 #include "firmware/catalogue.hpp"
 
 namespace emulator::programmer {
 namespace {
 
+using namespace status;
+
 using qx::u16At;
 using qx::u32At;
 using qx::u8At;
 
-constexpr std::uint8_t kInvalidOperation = 2;
-constexpr std::uint8_t kUnknownModel = 4;
-constexpr std::uint8_t kCannotConnect = 5;
-constexpr std::uint8_t kNotConnected = 6;
-constexpr std::uint8_t kModelMismatch = 7;
-constexpr std::uint8_t kOutOfRange = 11;
-constexpr std::uint8_t kVerifyFailed = 12;
 constexpr std::size_t kPiece = 58;
 // The chip's own sector, used when the connect reply offers no erase unit.
 constexpr std::uint32_t kNativeSector = 64;

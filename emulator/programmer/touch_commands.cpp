@@ -4,18 +4,17 @@
 #include "device/commands.hpp"
 #include "device/frame.hpp"
 #include "emulator/programmer/programmer_model.hpp"
+#include "emulator/programmer/status_codes.hpp"
 
 namespace emulator::programmer {
 namespace {
+
+using namespace status;
 
 namespace cmd = qx::cmd;
 using qx::u16At;
 using qx::u8At;
 
-constexpr std::uint8_t kFailed = 1;
-constexpr std::uint8_t kInvalidOperation = 2;
-constexpr std::uint8_t kNotConnected = 6;
-constexpr std::uint8_t kOutOfRange = 11;
 // The target's touch library reports ready after a few scan cycles.
 constexpr int kPollsUntilReady = 3;
 constexpr std::size_t kBatch = 30;
