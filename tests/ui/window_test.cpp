@@ -20,6 +20,8 @@
 #include "app/common/app_settings.hpp"
 #include "base/texts.hpp"
 #include "firmware/catalogue.hpp"
+#include "firmware/production/header.hpp"
+#include "firmware/production/writer.hpp"
 #include "tests/support/temp_home.hpp"
 #include "ui/main/image_save.hpp"
 #include "ui/main/log_pane.hpp"
@@ -239,6 +241,31 @@ TEST_F(MainWindow, ModelSelectionReloadsAndIsSaved) {
   // A new window starts with the saved model.
   window.reset();
   EXPECT_EQ(open().currentMcu(), list[3]);
+}
+
+TEST_F(MainWindow, AProductionFileSelectsItsModelAndBringsItsSettings) {
+  CQX58KT_UPGRADEDlg& w = open();
+  const firmware::McuPtr other = firmware::Catalogue().at(3);
+  ASSERT_NE(w.currentMcu(), other);
+  production::ProductionSettings made;
+  made.write_limit_num_enable = true;
+  made.write_num_max = 7;
+  const std::uint16_t code = firmware::TypeIndex(*other);
+  const auto header = production::makeHeader(production::FileKind::ProductionProject, made, *other, code, 0, 100,
+                                             production::Rand15(3));
+  firmware::ProgramImage source;
+  source.data.assign(100, 0x5A);
+  const std::vector<std::uint8_t> file =
+      production::ProductionFileBytes(production::FileKind::ProductionProject, header, source);
+  const auto path = dir / "made.cap";
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()),
+                                              static_cast<std::streamsize>(file.size()));
+
+  ASSERT_TRUE(w.OpenProgramFile(path.string(), false)) << logLines().join('\n').toStdString();
+  EXPECT_EQ(w.currentMcu(), other);
+  EXPECT_TRUE(modelAction(CQX58KT_UPGRADEDlg::kModelCommandBase + 3)->isChecked());
+  EXPECT_TRUE(w.productionSettings().write_limit_num_enable);
+  EXPECT_EQ(w.productionSettings().write_num_max, 7u);
 }
 
 TEST_F(MainWindow, SavedModelZeroSelectsTheFirst) {

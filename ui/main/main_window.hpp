@@ -12,6 +12,7 @@
 #include "base/report.hpp"
 #include "firmware/catalogue.hpp"
 #include "firmware/image.hpp"
+#include "firmware/production/settings.hpp"
 #include "ui/main/device_change.hpp"
 #include "ui/main/device_seams.hpp"
 #include "ui/main/tool_settings.hpp"
@@ -82,6 +83,8 @@ class CQX58KT_UPGRADEDlg : public QMainWindow {
   std::uint16_t mcuTypeIndex() const { return mcuTypeIndex_; }
   const std::vector<std::string>& portNames() const { return portNames_; }
   const mainwin::ToolSettings& settings() const { return settings_; }
+  // What the loaded .cab or .cap carried; cleared by any other file.
+  const production::ProductionSettings& productionSettings() const { return productionSettings_; }
   bool writerPresent() const { return writerPresent_; }
 
  protected:
@@ -105,6 +108,7 @@ class CQX58KT_UPGRADEDlg : public QMainWindow {
   void saveSettings();
   void selectInitialModel();
   void setCurrentModel(std::size_t position);
+  void selectModelByCode(std::uint16_t modelCode);
   bool loadCurrentFile();
   void openByDialog();
   void saveByDialog();
@@ -117,6 +121,7 @@ class CQX58KT_UPGRADEDlg : public QMainWindow {
   firmware::McuPtr currentMcu_;
   std::uint16_t mcuTypeIndex_ = 0;
   firmware::ProgramImage image_;
+  production::ProductionSettings productionSettings_;
   std::string filePath_;
   std::string lastDirectory_;
   bool isHexFile_ = false;

@@ -43,6 +43,7 @@ class CQX58KT_UPGRADEDlg::LoadSink final : public firmware::LoadSink {
   void fileSizeLabel(const std::string& text) override { w_.fileSizeLabel_->setText(qs(text)); }
   void showImage(std::span<const std::uint8_t> bytes) override { w_.hexEdit_->SetData(bytes.data(), bytes.size()); }
   void fileNameField(const std::string& text) override { w_.pathEdit_->setText(qs(text)); }
+  void modelSelected(std::uint16_t modelCode, const std::string&) override { w_.selectModelByCode(modelCode); }
 
  private:
   CQX58KT_UPGRADEDlg& w_;
@@ -69,10 +70,10 @@ bool CQX58KT_UPGRADEDlg::OpenProgramFile(const std::string& path, bool dropped) 
 bool CQX58KT_UPGRADEDlg::loadCurrentFile() {
   const auto choice = mainwin::ChooseProgramFile(filePath_);
   if (!choice || !currentMcu_) return false;
-  const firmware::LoadTarget target{mcuTypeIndex_,
-                                    currentMode_ == mainwin::kModeIsp ? firmware::LoadMode::Isp
-                                                                      : firmware::LoadMode::Other,
-                                    &modelList_};
+  firmware::LoadTarget target{mcuTypeIndex_,
+                              currentMode_ == mainwin::kModeIsp ? firmware::LoadMode::Isp : firmware::LoadMode::Other,
+                              &modelList_};
+  target.settings = &productionSettings_;
   LoadSink sink(*this);
   return firmware::LoadProgramFile(filePath_, choice->kind, target, image_, sink);
 }

@@ -122,6 +122,16 @@ void CQX58KT_UPGRADEDlg::setCurrentModel(std::size_t position) {
   if (QAction* a = modelActions_[position]) a->setChecked(true);
 }
 
+void CQX58KT_UPGRADEDlg::selectModelByCode(std::uint16_t modelCode) {
+  for (std::size_t i = 0; i < modelList_.size(); ++i) {
+    if (firmware::TypeIndex(*modelList_[i]) == modelCode) {
+      setCurrentModel(i);
+      saveSettings();
+      return;
+    }
+  }
+}
+
 void CQX58KT_UPGRADEDlg::selectInitialModel() {
   if (modelList_.empty()) return;
   std::size_t position = 0;
