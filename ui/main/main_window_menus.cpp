@@ -10,6 +10,7 @@
 #include "ui/main/main_window.hpp"
 #include "ui/main/mode_plan.hpp"
 #include "ui/main/window_rules.hpp"
+#include "ui/update/upgrade_dialog.hpp"
 
 #ifndef QUBRIX_VERSION
 #define QUBRIX_VERSION "0.0.0"
@@ -62,12 +63,17 @@ void CQX58KT_UPGRADEDlg::buildMenus() {
   connect(chineseAction_, &QAction::triggered, this, [this] { SwitchLanguage(base::kLangChinese); });
   connect(englishAction_, &QAction::triggered, this, [this] { SwitchLanguage(base::kLangEnglish); });
 
-  // Their dialogs come with the update procedures; until then they are shown but disabled.
-  for (const char* name : {"main.menu.firmware_update", "main.menu.check_update"}) {
-    QAction* a = help->addAction(textOf(name));
-    a->setObjectName(QString::fromLatin1(name));
-    a->setEnabled(false);
-  }
+  // A touch session greys "Firmware Update" through the action found by its object name.
+  QAction* firmwareUpdate = help->addAction(textOf("main.menu.firmware_update"));
+  firmwareUpdate->setObjectName(QStringLiteral("main.menu.firmware_update"));
+  connect(firmwareUpdate, &QAction::triggered, this, [this] {
+    CQubrixToolUpgradeDialog dialog(this);
+    dialog.exec();
+  });
+  // Its dialog comes with the self-update; until then it is shown but disabled.
+  QAction* checkUpdate = help->addAction(textOf("main.menu.check_update"));
+  checkUpdate->setObjectName(QStringLiteral("main.menu.check_update"));
+  checkUpdate->setEnabled(false);
   help->addSeparator();
   QAction* about = help->addAction(qs(base::text(101)));
   connect(about, &QAction::triggered, this, [this] {
