@@ -37,6 +37,19 @@ QMessageBox::Icon boxIcon(base::MessageIcon icon) {
   return QMessageBox::Information;
 }
 
+// Rebuilds its list each time it opens, so that a programmer plugged in meanwhile is offered.
+class PortBox final : public QComboBox {
+ public:
+  PortBox(QWidget* parent, std::function<void()> refresh) : QComboBox(parent), refresh_(std::move(refresh)) {}
+  void showPopup() override {
+    refresh_();
+    QComboBox::showPopup();
+  }
+
+ private:
+  std::function<void()> refresh_;
+};
+
 }  // namespace
 
 // Every call reaches the window on its own thread, in order: directly from a check, queued from
@@ -112,12 +125,14 @@ class CQubrixToolUpgradeDialog::Sink final : public update::UpdateSink {
 };
 
 CQubrixToolUpgradeDialog::CQubrixToolUpgradeDialog(QWidget* parent)
-    : QDialog(parent), workDir_(std::filesystem::current_path()) {
+    : QDialog(parent), workDir_(std::filesystem::current_path()), wakeDownloader_([](const std::string& path) {
+        update::sendQueryVersion(path);
+      }) {
   sink_ = new Sink(this);
   setWindowTitle(textOf("update.title"));
   setModal(true);
 
-  portBox_ = new QComboBox(this);
+  portBox_ = new PortBox(this, [this] { refreshPorts(); });
   portBox_->setMinimumContentsLength(24);
   portBox_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   refresh_ = new QToolButton(this);

@@ -28,7 +28,8 @@ class CQubrixToolUpgradeDialog : public QDialog {
   // Called before the dialog closes and before a serial update: the main window closes its own
   // serial port so that the update can open the line.
   void setPortRelease(std::function<void()> release) { releasePort_ = std::move(release); }
-  // Sends the downloader's QueryVersion on a port whose system bootloader did not answer a check.
+  // Sends the downloader's QueryVersion on a port whose system bootloader did not answer a check
+  // (by default on the line itself; the main window passes its own serial port).
   void setWakeDownloader(update::WakeDownloader wake) { wakeDownloader_ = std::move(wake); }
   // The folder for "fw_xml" and "fw_data" (the process's current directory by default).
   void setWorkDirectory(const std::filesystem::path& dir) { workDir_ = dir; }
