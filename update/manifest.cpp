@@ -9,13 +9,15 @@
 
 namespace update {
 
-std::optional<ManifestRecord> parseManifest(std::string_view xml) {
+namespace {
+
+std::optional<ManifestRecord> parseRecords(std::string_view xml, const char* listName) {
   tinyxml2::XMLDocument doc;
   if (doc.Parse(xml.data(), xml.size()) != tinyxml2::XML_SUCCESS) return std::nullopt;
   const tinyxml2::XMLElement* root = doc.FirstChildElement();
   if (root == nullptr) return std::nullopt;
   const tinyxml2::XMLElement* latest = root->FirstChildElement("latest");
-  const tinyxml2::XMLElement* firmwares = root->FirstChildElement("firmwares");
+  const tinyxml2::XMLElement* firmwares = root->FirstChildElement(listName);
   if (latest == nullptr || firmwares == nullptr) return std::nullopt;
   const char* wanted = latest->Attribute("ver");
   if (wanted == nullptr) return std::nullopt;
@@ -28,6 +30,12 @@ std::optional<ManifestRecord> parseManifest(std::string_view xml) {
   }
   return std::nullopt;
 }
+
+}  // namespace
+
+std::optional<ManifestRecord> parseManifest(std::string_view xml) { return parseRecords(xml, "firmwares"); }
+
+std::optional<ManifestRecord> parseAppManifest(std::string_view xml) { return parseRecords(xml, "apps"); }
 
 std::optional<ManifestRecord> readManifestFile(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);

@@ -18,6 +18,8 @@ struct ManifestRecord {
 // Nothing for text that is not XML or lacks latest, firmwares or a matching item. Takes any bytes.
 std::optional<ManifestRecord> parseManifest(std::string_view xml);
 std::optional<ManifestRecord> readManifestFile(const std::filesystem::path& file);
+// The application's manifest ("tool.xml"): the same with `apps` in place of `firmwares`.
+std::optional<ManifestRecord> parseAppManifest(std::string_view xml);
 
 // Where the manifest of a programmer lives on the server.
 inline constexpr const char* kComManifestPath = "/QubrixTool/fw.xml";

@@ -3,6 +3,8 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProgressBar>
+#include <QApplication>
 
 #include "app/common/app_settings.hpp"
 #include "base/strformat.hpp"
@@ -11,6 +13,7 @@
 #include "ui/main/mode_plan.hpp"
 #include "ui/main/window_rules.hpp"
 #include "ui/update/upgrade_dialog.hpp"
+#include "update/self_update.hpp"
 
 #ifndef QUBRIX_VERSION
 #define QUBRIX_VERSION "0.0.0"
@@ -24,7 +27,44 @@ QString textOf(const char* name) { return qs(base::text(name)); }
 // Model positions above this are not taken, as the command range ends there.
 constexpr int kLastModelPosition = 2000;
 
+// The program's own update on the user-interface thread: its boxes, and the download on the
+// window's progress bar.
+class SelfUpdateBoxes final : public update::SelfUpdateSink {
+ public:
+  SelfUpdateBoxes(QWidget* window, QProgressBar* progress) : window_(window), progress_(progress) {}
+  void onLog(const std::string&, base::LogColour) override {}
+  void onMessage(const std::string& caption, const std::string& text, base::MessageIcon icon) override {
+    const auto boxIcon = icon == base::MessageIcon::Error     ? QMessageBox::Critical
+                         : icon == base::MessageIcon::Warning ? QMessageBox::Warning
+                                                              : QMessageBox::Information;
+    QMessageBox(boxIcon, qs(caption), qs(text), QMessageBox::Ok, window_).exec();
+  }
+  void onProgress(int percent) override {
+    progress_->setValue(percent);
+    progress_->repaint();
+  }
+  bool onQuestion(const std::string& caption, const std::string& text) override {
+    return QMessageBox::question(window_, qs(caption), qs(text), QMessageBox::Yes | QMessageBox::No) ==
+           QMessageBox::Yes;
+  }
+
+ private:
+  QWidget* window_;
+  QProgressBar* progress_;
+};
+
 }  // namespace
+
+void CQX58KT_UPGRADEDlg::CheckForUpdate() {
+  SelfUpdateBoxes boxes(this, progress_);
+  const auto result = update::selfUpdate(QUBRIX_VERSION, update::ownExecutable(), boxes);
+  if (result.outcome != base::Outcome::Success || result.successor.empty()) return;
+  if (!update::startProgram(result.successor)) {
+    boxes.onMessage(base::text("update.self.caption"), base::text("update.self.not_started"), base::MessageIcon::Error);
+    return;
+  }
+  QApplication::exit(0);
+}
 
 void CQX58KT_UPGRADEDlg::buildMenus() {
   QMenuBar* bar = menuBar();
@@ -70,10 +110,9 @@ void CQX58KT_UPGRADEDlg::buildMenus() {
     CQubrixToolUpgradeDialog dialog(this);
     dialog.exec();
   });
-  // Its dialog comes with the self-update; until then it is shown but disabled.
   QAction* checkUpdate = help->addAction(textOf("main.menu.check_update"));
   checkUpdate->setObjectName(QStringLiteral("main.menu.check_update"));
-  checkUpdate->setEnabled(false);
+  connect(checkUpdate, &QAction::triggered, this, &CQX58KT_UPGRADEDlg::CheckForUpdate);
   help->addSeparator();
   QAction* about = help->addAction(qs(base::text(101)));
   connect(about, &QAction::triggered, this, [this] {
