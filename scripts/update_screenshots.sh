@@ -7,11 +7,11 @@ cd "$(dirname "$0")/.."
 out="${1:-build/screenshots}"
 mkdir -p "$out"
 out="$(cd "$out" && pwd)"
-cmake --build build/default --target qx_update_shots qubrix-emulator >/dev/null
+cmake --build build/default --target qx_update_shots qx_self_update_shots qubrix-emulator >/dev/null
 scratch=$(mktemp -d)
 export XDG_CONFIG_HOME="$scratch/config" XDG_DATA_HOME="$scratch/data" XDG_STATE_HOME="$scratch/state"
 export XDG_RUNTIME_DIR="$scratch/run" QUBRIX_EMULATE=1
-mkdir -p "$XDG_RUNTIME_DIR" "$XDG_CONFIG_HOME/QUBRIX" "$scratch/ftp/QUBRIXToolTFT/v2"
+mkdir -p -m 700 "$XDG_RUNTIME_DIR"; mkdir -p "$XDG_CONFIG_HOME/QUBRIX" "$scratch/ftp/QUBRIXToolTFT/v2"
 unset QT_QPA_PLATFORM
 
 /usr/bin/python3 - "$scratch/ftp/QUBRIXToolTFT/v2" <<'PY'
@@ -25,6 +25,11 @@ open(folder + "/fw.xml", "w").write(
     '<fw><latest ver="1.0.3.0"/><firmwares>'
     f'<item ver="1.0.3.0" path="/QUBRIXToolTFT/v2/fw_1.0.3.0.bin" hash="{digest}"/></firmwares></fw>\n')
 PY
+# A newer program whose digest never matches: the pictures show the question and the download, and
+# the run ends in "Download failed." without replacing anything.
+head -c $((96 * 1024 * 1024)) /dev/zero > "$scratch/ftp/QUBRIXToolTFT/qubrix-tool"
+printf '<tool><latest ver="9.9.9"/><apps><item ver="9.9.9" path="/QUBRIXToolTFT/qubrix-tool" hash="%s"/></apps></tool>\n' \
+  00000000000000000000000000000000 > "$scratch/ftp/QUBRIXToolTFT/tool.xml"
 coproc FTP { exec /usr/bin/python3 tests/update/ftp_server.py "$scratch/ftp" shots shots; }
 ftp_pid=$FTP_PID
 trap 'kill "$ftp_pid" 2>/dev/null; rm -rf "$scratch"' EXIT
@@ -39,5 +44,8 @@ for scale in 1 1.5; do
     QT_SCALE_FACTOR="$scale" xvfb-run -a -s "-screen 0 1600x1000x24" \
       build/default/bin/qx_update_shots "$out" "$tag" "$lang"
     echo "screenshots: $out/$tag-update-{before,after}.png"
+    QT_SCALE_FACTOR="$scale" xvfb-run -a -s "-screen 0 1600x1000x24" \
+      build/default/bin/qx_self_update_shots "$out" "$tag" "$lang"
+    echo "screenshots: $out/$tag-self-update-{question,progress,failed}.png"
   done
 done
