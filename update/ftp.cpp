@@ -1,7 +1,6 @@
 #include "update/ftp.hpp"
 
 #include <curl/curl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -132,8 +131,7 @@ bool ftpDownloadFile(const ServerSettings& server, const std::string& serverPath
   curl_off_t size = -1;
   bool ok = fetch(server, serverPath, consume, progress, size);
   if (ok && !out) out.reset(std::fopen(temporary.c_str(), "wb"));  // an empty file
-  if (out) ok = std::fflush(out.get()) == 0 && ::fsync(fileno(out.get())) == 0 && ok;
-  out.reset();
+  if (out) ok = std::fclose(out.release()) == 0 && ok;
   std::error_code ec;
   if (ok) std::filesystem::rename(temporary, localPath, ec);
   if (!ok || ec) {
