@@ -363,3 +363,24 @@ TEST(StoreDefault, MakesTheProgramActive) {
 
 }  // namespace
 }  // namespace storetest
+
+namespace storetest {
+namespace {
+
+// Adding 64 KiB takes the protocol's minimum: identify, create, per 512-byte block nine cache
+// writes (8 x 58 + 48) and a sync, user code, time, target, active, and the list read again
+// (names from 0, the one record, names from 1).
+TEST(StoreAdd, SixtyFourKibibytesTakeTheProtocolsMinimumOfExchanges) {
+  Bench bench;
+  Session s(bench);
+  const auto path = bench.write("big.bin", fwtest::pattern(64 * 1024));
+  bench.device->clearLog();
+  ASSERT_EQ(s.session.add({path, model("QB59H128"), 0}), Outcome::Success) << s.sink.all();
+  const auto ids = bench.ids();
+  EXPECT_EQ(ids.size(), 1u + 1u + 128u * (9u + 1u) + 4u + 3u);
+  EXPECT_EQ(std::count(ids.begin(), ids.end(), qx::cmd::kWriteCache.id), 128 * 9);
+  EXPECT_EQ(bench.stored().at(0).data, fwtest::pattern(64 * 1024));
+}
+
+}  // namespace
+}  // namespace storetest
