@@ -108,7 +108,6 @@ void CFileManagerDialog::buildControls() {
                           textOf("store.column.verify_code"), textOf("store.column.time")});
   for (int c = 0; c < 5; ++c) list_->setColumnWidth(c, kColumnWidths[c]);
   list_->header()->setStretchLastSection(true);
-  list_->headerItem()->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
 
   series_ = new QComboBox(this);
   model_ = new QComboBox(this);
@@ -261,8 +260,7 @@ void CFileManagerDialog::makeSelectedDefault() {
 void CFileManagerDialog::showListing(const std::vector<store::StoreRow>& rows, const store::StoreButtons& buttons) {
   list_->clear();
   for (const store::StoreRow& r : rows) {
-    auto* item = new QTreeWidgetItem(list_, {qs(r.info.name), qs(r.size), qs(r.model), qs(r.verifyCode), qs(r.time)});
-    item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+    new QTreeWidgetItem(list_, {qs(r.info.name), qs(r.size), qs(r.model), qs(r.verifyCode), qs(r.time)});
   }
   buttons_ = buttons;
   setControlsEnabled(controlsEnabled_);
