@@ -49,6 +49,7 @@ class StoreDialog : public ::testing::Test {
     settingsHome();
     appsettings::initialise();
     appsettings::storeLanguage(base::kLangEnglish);
+    base::setThreadLanguage(base::kLangEnglish);
     appsettings::storeInt("SelectedSeries", 0);
     appsettings::storeInt("SelectedModel", 0);
   }
