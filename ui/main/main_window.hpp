@@ -49,6 +49,11 @@ class CQX58KT_UPGRADEDlg : public QMainWindow {
     std::function<void()> restart;
     // A modal message box; tests record instead.
     std::function<void(const std::string& text, const std::string& caption, base::MessageIcon icon)> message;
+    // True while a touch debugging session runs; it has then asked the user to finish it first, and
+    // the store manager stays closed.
+    std::function<bool()> touchSessionBlocksStore;
+    // Opens the store manager modally over the window; the dialog by default.
+    std::function<void(QWidget* parent, const firmware::McuList& models)> openStoreManager;
   };
 
   static constexpr int kModelCommandBase = 40000;
@@ -79,6 +84,11 @@ class CQX58KT_UPGRADEDlg : public QMainWindow {
   void CheckForUpdate();
   void LookUpProgrammer();
   void HandleDeviceEvent(const mainwin::DeviceEvent& event);
+  // The "&Firmware" item: the ISP panel enables it while "USB" is its selected port.
+  void SetStoreManagerEnabled(bool enabled);
+  bool storeManagerEnabled() const;
+  // What the item does: the touch guard, then the store manager or "not found".
+  void OpenStoreManager();
 
   const firmware::ProgramImage& image() const { return image_; }
   const firmware::McuPtr& currentMcu() const { return currentMcu_; }
@@ -159,6 +169,7 @@ class CQX58KT_UPGRADEDlg : public QMainWindow {
   std::vector<QAction*> modelActions_;
   QAction* chineseAction_ = nullptr;
   QAction* englishAction_ = nullptr;
+  QAction* storeAction_ = nullptr;
 
   std::unique_ptr<mainwin::UdevMonitor> monitor_;
   QSocketNotifier* monitorNotifier_ = nullptr;

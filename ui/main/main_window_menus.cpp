@@ -1,10 +1,10 @@
 // The menu bar of the main window: models, modes, language, updates and the About box.
 #include <QActionGroup>
+#include <QApplication>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
-#include <QApplication>
 
 #include "app/common/app_settings.hpp"
 #include "base/strformat.hpp"
@@ -82,10 +82,10 @@ void CQX58KT_UPGRADEDlg::buildMenus() {
     action->setObjectName(QString::fromLatin1(m.name));
     connect(action, &QAction::triggered, this, [this, mode = m.mode] { SwitchMode(mode); });
   }
-  // Opens the firmware store manager, which comes with its own dialog.
-  QAction* firmware = bar->addAction(textOf("main.menu.firmware"));
-  firmware->setObjectName(QStringLiteral("main.menu.firmware"));
-  firmware->setEnabled(false);
+  storeAction_ = bar->addAction(textOf("main.menu.firmware"));
+  storeAction_->setObjectName(QStringLiteral("main.menu.firmware"));
+  storeAction_->setEnabled(false);
+  connect(storeAction_, &QAction::triggered, this, &CQX58KT_UPGRADEDlg::OpenStoreManager);
 
   QMenu* help = bar->addMenu(textOf("main.menu.help"));
   QMenu* language = help->addMenu(textOf("main.menu.language"));
