@@ -80,6 +80,8 @@ class CQX58KT_UPGRADEDlg : public QMainWindow {
   void SaveImageTo(const std::string& path);
   void CopyChecksum();
   void SwitchLanguage(int langId);
+  // Help > Check for update: the program's own update; on success the new program starts and this one ends.
+  void CheckForUpdate();
   void LookUpProgrammer();
   void HandleDeviceEvent(const mainwin::DeviceEvent& event);
   // The "&Firmware" item: the ISP panel enables it while "USB" is its selected port.
