@@ -17,6 +17,7 @@ int runVerify(const std::vector<std::string>& args);
 int runErase(const std::vector<std::string>& args);
 int runPower(const std::vector<std::string>& args);
 int runStore(const std::vector<std::string>& args);
+int runWriter(const std::vector<std::string>& args);
 
 namespace {
 
@@ -43,6 +44,7 @@ std::span<const Command> commands() {
       {"erase", "erase a chip's whole flash through the QUBRIX Tool", runErase},
       {"power", "switch the target board's power through the QUBRIX Tool", runPower},
       {"store", "list, add, delete or activate the programs stored in the QUBRIX Tool", runStore},
+      {"writer", "download a program into the Writer, or watch its offline programming", runWriter},
   };
   return kCommands;
 }
