@@ -25,6 +25,7 @@ std::atomic<bool> g_stop{false};
 void onSignal(int) { g_stop.store(true); }
 
 namespace ep = emulator::programmer;
+namespace ew = emulator::writer;
 
 void programmerUsage(std::FILE* out) {
   std::fprintf(out,
@@ -69,8 +70,6 @@ int serialMain(int argc, char** argv) {
   std::signal(SIGTERM, onSignal);
   return emulator::serial::serveSerialDevice({argv + 2, argv + argc}, std::cout, std::cerr, g_stop);
 }
-
-namespace ew = emulator::writer;
 
 int writerMain(int argc, char** argv) {
   ew::WriterConfig config = ew::loadBenchWriterConfig();
@@ -138,6 +137,7 @@ int programmerMain(int argc, char** argv) {
   const auto dir = ep::stateDirectory();
   if (reset) {
     ep::resetState(dir);
+    ew::resetWriterBench();
     std::printf("The emulated devices start fresh.\n");
   }
   ep::Config config = ep::loadConfig(dir, [] {

@@ -1,5 +1,7 @@
 #include "emulator/writer/bench.hpp"
 
+#include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <mutex>
 #include <sstream>
@@ -12,6 +14,43 @@
 namespace emulator::writer {
 
 std::filesystem::path writerConfigPath() { return programmer::stateDirectory() / "writer.conf"; }
+
+namespace {
+
+std::filesystem::path programPath() { return programmer::stateDirectory() / "writer.program"; }
+
+void storeProgram(const StoredProgram& p) {
+  std::error_code ec;
+  std::filesystem::create_directories(programPath().parent_path(), ec);
+  const std::string text = "length=" + std::to_string(p.length) + "\nlimit-on=" + (p.limitOn ? "1" : "0") +
+                           "\nlimit=" + std::to_string(p.limit) + "\n";
+  base::WriteWholeFile(programPath(), std::string_view(text));
+}
+
+}  // namespace
+
+std::optional<StoredProgram> loadStoredProgram() {
+  std::ifstream in(programPath());
+  if (!in) return std::nullopt;
+  StoredProgram p;
+  std::string line;
+  while (std::getline(in, line)) {
+    const std::size_t eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    const std::string key = line.substr(0, eq);
+    const unsigned long value = std::strtoul(line.c_str() + eq + 1, nullptr, 10);
+    if (key == "length") p.length = static_cast<std::uint32_t>(std::min(value, 16UL << 20));
+    if (key == "limit-on") p.limitOn = value != 0;
+    if (key == "limit") p.limit = static_cast<std::uint32_t>(value);
+  }
+  return p;
+}
+
+void resetWriterBench() {
+  std::error_code ec;
+  std::filesystem::remove(programPath(), ec);
+  std::filesystem::remove(writerConfigPath(), ec);
+}
 
 WriterConfig loadBenchWriterConfig() {
   WriterConfig bench;
@@ -34,7 +73,11 @@ bool saveBenchWriterConfig(const WriterConfig& config) {
 std::shared_ptr<EmulatedWriter> benchWriter() {
   static std::once_flag once;
   static std::shared_ptr<EmulatedWriter> device;
-  std::call_once(once, [] { device = EmulatedWriter::create(loadBenchWriterConfig()); });
+  std::call_once(once, [] {
+    device = EmulatedWriter::create(loadBenchWriterConfig());
+    if (const auto program = loadStoredProgram()) device->resumeOffline(*program);
+    device->onProgramStored(storeProgram);
+  });
   return device;
 }
 

@@ -112,6 +112,7 @@ void EmulatedWriter::handle(const Report& plain) {
     if (silent(Step::FileName)) return;
     reply(answer(kReplyDone), pace(20));
     chips_ = 0;
+    if (storeHook_) storeHook_({static_cast<std::uint32_t>(image_.size()), limitOn_, limit_, chips_});
     roundsLeft_ = config_.rounds < 0 && !config_.paced ? 1 : config_.rounds;
     scheduleRound();
   } else if (cmd >= 2 && cmd <= kPacketPayload + 2) {
@@ -189,6 +190,22 @@ qx::writer::ReadResult EmulatedWriter::nextReply(Report& out, int timeoutMs) {
   log_.push_back({false, wire, plain});
   out = wire;
   return ReadResult::Got;
+}
+
+void EmulatedWriter::onProgramStored(StoreHook hook) {
+  std::lock_guard lock(mutex_);
+  storeHook_ = std::move(hook);
+}
+
+void EmulatedWriter::resumeOffline(const StoredProgram& program) {
+  std::lock_guard lock(mutex_);
+  image_.assign(program.length, 0xFF);
+  limitOn_ = program.limitOn;
+  limit_ = program.limit;
+  chips_ = program.chipsProgrammed;
+  roundsLeft_ = config_.rounds < 0 && !config_.paced ? 1 : config_.rounds;
+  lastDue_ = Clock::now();
+  scheduleRound();
 }
 
 void EmulatedWriter::unplug() {

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -28,9 +29,18 @@ struct Exchange {
   Report plain{};  // deciphered
 };
 
+// What the Writer keeps of its last download for its offline rounds.
+struct StoredProgram {
+  std::uint32_t length = 0;
+  bool limitOn = false;
+  std::uint32_t limit = 0;
+  unsigned chipsProgrammed = 0;
+};
+
 class EmulatedWriter : public std::enable_shared_from_this<EmulatedWriter> {
  public:
   using Clock = std::chrono::steady_clock;
+  using StoreHook = std::function<void(const StoredProgram&)>;
 
   static std::shared_ptr<EmulatedWriter> create(WriterConfig config);
 
@@ -40,6 +50,11 @@ class EmulatedWriter : public std::enable_shared_from_this<EmulatedWriter> {
   // Host side, used by the link. false once the Writer is gone.
   bool receive(const Report& wire);
   qx::writer::ReadResult nextReply(Report& out, int timeoutMs);
+
+  // Called (under the Writer's lock) whenever a download completes, so the bench can keep it.
+  void onProgramStored(StoreHook hook);
+  // A Writer that holds a program from before goes on with its offline rounds at once.
+  void resumeOffline(const StoredProgram& program);
 
   void unplug();
   bool present() const;
@@ -80,6 +95,7 @@ class EmulatedWriter : public std::enable_shared_from_this<EmulatedWriter> {
   unsigned chips_ = 0;
   int roundsLeft_ = 0;
   Clock::time_point lastDue_{};
+  StoreHook storeHook_;
 };
 
 }  // namespace emulator::writer
