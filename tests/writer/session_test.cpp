@@ -36,7 +36,10 @@ class WriterSessionTest : public ::testing::Test {
 };
 
 TEST_F(WriterSessionTest, DownloadsOnItsThreadInTheChosenLanguage) {
-  auto writer = plugIn();
+  // No offline round, which would start the log afresh.
+  emulator::writer::WriterConfig config;
+  config.rounds = 0;
+  auto writer = plugIn(config);
   WriterSession session(sink_, base::kLangChinese, std::chrono::milliseconds(0));
   ASSERT_TRUE(session.startDownload(countingJob(6000)));
   ASSERT_TRUE(sink_.waitForEnd());
