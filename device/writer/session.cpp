@@ -1,5 +1,7 @@
 #include "device/writer/session.hpp"
 
+#include <cerrno>
+
 #include "base/texts.hpp"
 
 namespace qx::writer {
@@ -32,8 +34,9 @@ bool WriterSession::startDownload(DownloadJob job, const std::string& path) {
   std::unique_lock lock(mutex_);
   if (protocol_.downloading()) return false;
   if (!attach(path)) {
+    // The Writer went between the lookup and now.
     protocol_.begin(std::move(job), clock_());
-    protocol_.startFailed(0);
+    protocol_.startFailed(ENODEV);
     return false;
   }
   lock.unlock();
