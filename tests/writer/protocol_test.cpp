@@ -101,7 +101,7 @@ TEST_F(WriterProtocolTest, HostReportsCarryTheExactBytes) {
 TEST_F(WriterProtocolTest, SettingsOffSendZeros) {
   Bench run;
   run.download(countingJob(60));
-  const Report& chip = run.hostReports()[1];
+  const Report chip = run.hostReports()[1];
   for (std::size_t i = 20; i < 35; ++i) EXPECT_EQ(chip[i], 0) << i;
   for (std::size_t i = 40; i < 64; ++i) EXPECT_EQ(chip[i], 0) << i;
 }
@@ -158,7 +158,7 @@ TEST_F(WriterProtocolTest, EncryptedFileSendsStartPlainAndEverythingAfterEnciphe
     if (!e.fromHost) ++replies;
   }
   EXPECT_GT(replies, 5);
-  const Report& chip = run.hostReports()[1];
+  const Report chip = run.hostReports()[1];
   EXPECT_EQ(chip[20], 2) << "limit flag of an encrypted program file";
   EXPECT_EQ(chip[35], 2);
   EXPECT_EQ(Big32(chip, 36), 0x11223344u);
