@@ -261,10 +261,7 @@ void CDeviceProgramDlg::Download() {
   session_->startDownload(std::move(job), *path);
 }
 
-void CDeviceProgramDlg::Cancel() {
-  session_->cancel();
-  host_.hostProgress(0);
-}
+void CDeviceProgramDlg::Cancel() { session_->cancel(); }
 
 void CDeviceProgramDlg::Generate() {
   const std::string file = host_.selectedFile();

@@ -88,8 +88,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (!save("done")) return 1;
-  // Into the offline round: the chips are being written.
-  if (!runUntil([&] { return logHas(window, "芯片2：写flash"); }, 30)) {
+  // Into the offline round: both chips written (or failed), the oscillator being checked.
+  if (!runUntil([&] { return logHas(window, "芯片1：校验内部晶振"); }, 30)) {
     std::fprintf(stderr, "no offline status\n");
     return 1;
   }
