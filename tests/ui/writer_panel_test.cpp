@@ -139,6 +139,27 @@ TEST_F(WriterPanel, DownloadsFromTheWindowAndEnablesDownloadAgain) {
                         exchanges[exchanges.size() - 2].plain.begin() + 8), "blink");
 }
 
+TEST_F(WriterPanel, CancelEnablesDownloadAgainWithoutTellingTheWriter) {
+  emulator::writer::WriterConfig config;
+  config.silentAt = emulator::writer::Step::Length;
+  plugIn(config);
+  CDeviceProgramDlg& panel = openInWriterMode();
+  ASSERT_TRUE(window->OpenProgramFile(blink().string(), false));
+  panel.Download();
+  ASSERT_TRUE(waitForLog("--> " + base::text("writer.set_length")));
+  EXPECT_FALSE(panel.downloadEnabled());
+  EXPECT_TRUE(panel.cancelEnabled());
+  const std::size_t sent = writer->exchanges().size();
+  child<QPushButton>(QStringLiteral("writerCancel"))->click();
+  QElapsedTimer timer;
+  timer.start();
+  while (!panel.downloadEnabled() && timer.elapsed() < 20000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+  EXPECT_TRUE(panel.downloadEnabled());
+  EXPECT_FALSE(panel.cancelEnabled());
+  EXPECT_EQ(writer->exchanges().size(), sent);
+  EXPECT_FALSE(log().contains(QString::fromStdString(base::text("writer.programmed"))));
+}
+
 TEST_F(WriterPanel, OfflineStatusReachesTheLogAfterADownload) {
   plugIn();
   CDeviceProgramDlg& panel = openInWriterMode();
