@@ -19,6 +19,7 @@ int runPower(const std::vector<std::string>& args);
 int runStore(const std::vector<std::string>& args);
 int runFirmware(const std::vector<std::string>& args);
 int runSelfUpdate(const std::vector<std::string>& args);
+int runWriter(const std::vector<std::string>& args);
 
 namespace {
 
@@ -47,6 +48,7 @@ std::span<const Command> commands() {
       {"store", "list, add, delete or activate the programs stored in the QUBRIX Tool", runStore},
       {"firmware", "check for or install new QUBRIX Tool firmware (USB or a serial system bootloader)", runFirmware},
       {"self-update", "check for or install a newer version of this program", runSelfUpdate},
+      {"writer", "download a program into the Writer, or watch its offline programming", runWriter},
   };
   return kCommands;
 }

@@ -13,6 +13,7 @@
 #include "ui/main/mode_plan.hpp"
 #include "ui/main/window_rules.hpp"
 #include "ui/update/upgrade_dialog.hpp"
+#include "ui/writer/device_program_dlg.hpp"
 #include "update/self_update.hpp"
 
 #ifndef QUBRIX_VERSION
@@ -80,7 +81,11 @@ void CQX58KT_UPGRADEDlg::buildMenus() {
   for (const auto& m : modes) {
     QAction* action = bar->addAction(textOf(m.name));
     action->setObjectName(QString::fromLatin1(m.name));
-    connect(action, &QAction::triggered, this, [this, mode = m.mode] { SwitchMode(mode); });
+    if (m.mode == mainwin::kModeWriter) {
+      connect(action, &QAction::triggered, this, &CQX58KT_UPGRADEDlg::switchToWriterMode);
+    } else {
+      connect(action, &QAction::triggered, this, [this, mode = m.mode] { SwitchMode(mode); });
+    }
   }
   storeAction_ = bar->addAction(textOf("main.menu.firmware"));
   storeAction_->setObjectName(QStringLiteral("main.menu.firmware"));
@@ -165,6 +170,7 @@ void CQX58KT_UPGRADEDlg::setCurrentModel(std::size_t position) {
   currentMcu_ = modelList_[position];
   mcuTypeIndex_ = firmware::TypeIndex(*currentMcu_);
   if (QAction* a = modelActions_[position]) a->setChecked(true);
+  writerPanel_->SetModelName(currentMcu_->name);
 }
 
 void CQX58KT_UPGRADEDlg::selectModelByCode(std::uint16_t modelCode) {
