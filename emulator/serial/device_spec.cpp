@@ -73,6 +73,11 @@ bool applyFault(const std::string& fault, DeviceSpec& s) {
     return true;
   }
   if (name == "model-mismatch" && chip) return on(c.modelMismatch);
+  if (name == "stray-byte" && hasArg && chip) {
+    c.strayByteBeforeReply = arg;
+    return true;
+  }
+  if (name == "answer-every-sync" && chip) return on(c.answerEverySync);
   if (!tool) return false;
   if (name == "model-mismatch") return on(d.targetModelMismatch);
   if (name == "no-target") return on(d.targetAbsent);
@@ -184,8 +189,9 @@ std::string deviceSpecHelp() {
          "  downloader   [family=...] [model=...] [flash=...] [version=516] [toolid=0x12345]\n"
          "  downloader32 [model=0x3201] [name=QX32F128] [version=516]\n"
          "faults (fault=NAME, repeatable): silent, noise:N, nak-block:N, refuse-baud, line-test:I,\n"
-         "  model-mismatch, unplug-after:N, corrupt:OFFSET, no-target, write-error, power-not-off,\n"
-         "  power-on, limit, tool-id, limit-writing, tool-id-writing, verify-mismatch, power-cycle-fails\n";
+         "  model-mismatch, unplug-after:N, corrupt:OFFSET, stray-byte:N, answer-every-sync, no-target,\n"
+         "  write-error, power-not-off, power-on, limit, tool-id, limit-writing, tool-id-writing,\n"
+         "  verify-mismatch, power-cycle-fails\n";
 }
 
 }  // namespace emulator::serial
