@@ -1,5 +1,7 @@
 #include "ui/main/isp_panel.hpp"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -142,6 +144,11 @@ QWidget* CUpdataModeDlg::buildPortGroup() {
   connect(ports_, &CPortComboBox::aboutToOpen, this, &CUpdataModeDlg::rebuildPortList);
   connect(ports_, &QComboBox::activated, this, &CUpdataModeDlg::portChosen);
   column->addWidget(ports_);
+  adapterName_ = new QLabel(group);
+  adapterName_->setObjectName(QStringLiteral("adapterName"));
+  adapterName_->setForegroundRole(QPalette::PlaceholderText);
+  adapterName_->setMinimumHeight(adapterName_->fontMetrics().height());
+  column->addWidget(adapterName_);
   settingsButton_ = new QPushButton(qs(base::text("isppanel.serial_settings")), group);
   settingsButton_->setObjectName(QStringLiteral("serialSettingsButton"));
   connect(settingsButton_, &QPushButton::clicked, this, &CUpdataModeDlg::openSerialSettings);
@@ -219,8 +226,8 @@ void CUpdataModeDlg::rebuildPortList() {
   const QSignalBlocker block(ports_);
   ports_->clear();
   for (const isp::PortInfo& p : isp::listSerialPorts()) {
-    const QString text = p.product.empty() ? qs(p.path) : qs(p.path + "  (" + p.product + ")");
-    ports_->addItem(text, qs(p.path));
+    ports_->addItem(qs(p.path), qs(p.path));
+    ports_->setItemData(ports_->count() - 1, qs(p.product), Qt::ToolTipRole);
   }
   if (window_.programmerPresent()) ports_->addItem(QString::fromLatin1(mainwin::kUsbPortName), QString::fromLatin1(mainwin::kUsbPortName));
   const int at = ports_->findData(kept);
@@ -238,6 +245,12 @@ void CUpdataModeDlg::portChosen(int index) {
   const std::string entry = index >= 0 ? ports_->itemData(index).toString().toStdString() : std::string();
   logic_.setPortEntry(entry);
   const bool usb = logic_.usbSelected();
+  // The adapter behind the port; the programmer's own entry needs no second name.
+  const QString adapter = index >= 0 && !usb ? ports_->itemData(index, Qt::ToolTipRole).toString() : QString();
+  // One line always, so that the panel keeps its height; the whole name is the tooltip.
+  const int room = std::max(ports_->width(), ports_->sizeHint().width());
+  adapterName_->setText(adapterName_->fontMetrics().elidedText(adapter, Qt::ElideRight, room));
+  adapterName_->setToolTip(adapter);
   link_.setPath(usb ? std::string() : entry);
   powerButton_->setEnabled(usb && !logic_.running());
   if (auto* firmware = window_.findChild<QAction*>(QStringLiteral("main.menu.firmware"))) firmware->setEnabled(usb);

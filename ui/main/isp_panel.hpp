@@ -112,6 +112,7 @@ class CUpdataModeDlg : public QWidget,
   QLabel* connectionIcon_ = nullptr;
   QLabel* modelName_ = nullptr;
   CPortComboBox* ports_ = nullptr;
+  QLabel* adapterName_ = nullptr;
   QPushButton* settingsButton_ = nullptr;
   QCheckBox* eraseChip_ = nullptr;
   QPushButton* programButton_ = nullptr;
