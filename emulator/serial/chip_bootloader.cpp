@@ -232,7 +232,8 @@ void ChipBootloader::endSession(Wire& wire) {
 }
 
 void ChipBootloader::reply(const isp::Frame& frame, Wire& wire) {
-  if (!faults_.silent) wire.send(frame);
+  const bool muted = faults_.muteAfterRequests && requests_ > *faults_.muteAfterRequests;
+  if (!faults_.silent && !muted) wire.send(frame);
 }
 
 void ChipBootloader::ack(std::uint8_t status, Wire& wire) { reply(isp::ackReply(status), wire); }

@@ -40,6 +40,7 @@ struct ChipFaults {
   std::optional<std::size_t> corruptAfterProgramming;  // a flash byte flipped once End comes
   std::optional<std::size_t> strayByteBeforeReply;     // one noise byte before the reply to the N-th request
   bool answerEverySync = false;                        // also the syncs that come after the first answer
+  std::optional<std::size_t> muteAfterRequests;        // answers the first N requests only
 };
 
 class ChipBootloader final : public SerialDevice {

@@ -78,6 +78,10 @@ bool applyFault(const std::string& fault, DeviceSpec& s) {
     return true;
   }
   if (name == "answer-every-sync" && chip) return on(c.answerEverySync);
+  if (name == "mute-after" && hasArg && chip) {
+    c.muteAfterRequests = arg;
+    return true;
+  }
   if (!tool) return false;
   if (name == "model-mismatch") return on(d.targetModelMismatch);
   if (name == "no-target") return on(d.targetAbsent);
@@ -189,8 +193,8 @@ std::string deviceSpecHelp() {
          "  downloader   [family=...] [model=...] [flash=...] [version=516] [toolid=0x12345]\n"
          "  downloader32 [model=0x3201] [name=QX32F128] [version=516]\n"
          "faults (fault=NAME, repeatable): silent, noise:N, nak-block:N, refuse-baud, line-test:I,\n"
-         "  model-mismatch, unplug-after:N, corrupt:OFFSET, stray-byte:N, answer-every-sync, no-target,\n"
-         "  write-error, power-not-off, power-on, limit, tool-id, limit-writing, tool-id-writing,\n"
+         "  model-mismatch, unplug-after:N, corrupt:OFFSET, stray-byte:N, answer-every-sync, mute-after:N,\n"
+         "  no-target, write-error, power-not-off, power-on, limit, tool-id, limit-writing, tool-id-writing,\n"
          "  verify-mismatch, power-cycle-fails\n";
 }
 

@@ -5,7 +5,7 @@
 //   downloader [family=...] [model=...] [flash=...] [version=516] [toolid=0x12345] [fault=...]
 //   downloader32 [model=...] [name=...] [version=...] [fault=...]
 // Faults (repeatable): silent, noise:N, nak-block:N, refuse-baud, line-test:I, model-mismatch,
-// unplug-after:N, corrupt:OFFSET, stray-byte:N, answer-every-sync, no-target, write-error, power-not-off, power-on, limit, tool-id,
+// unplug-after:N, corrupt:OFFSET, stray-byte:N, answer-every-sync, mute-after:N, no-target, write-error, power-not-off, power-on, limit, tool-id,
 // limit-writing, tool-id-writing, verify-mismatch, power-cycle-fails.
 #include <memory>
 #include <optional>

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -26,6 +27,8 @@
 #include "emulator/serial/port_registry.hpp"
 #include "emulator/serial/pty_host.hpp"
 #include "firmware/catalogue.hpp"
+#include "firmware/production/header.hpp"
+#include "firmware/production/writer.hpp"
 #include "isp/serial_port.hpp"
 #include "tests/usbjobs/rig.hpp"
 #include "ui/main/isp_panel.hpp"
@@ -148,6 +151,20 @@ class IspPanel : public ::testing::Test {
     return same;
   }
 
+  // An encrypted program file of 300 bytes of 0x3C for the selected model.
+  std::filesystem::path makeCab() const {
+    const firmware::McuPtr model = window->currentMcu();
+    firmware::ProgramImage source;
+    source.data.assign(300, 0x3C);
+    const auto header = production::makeHeader(production::FileKind::EncryptedProgram, {}, *model,
+                                               firmware::TypeIndex(*model), 0, 300, production::Rand15(5));
+    const auto bytes = production::ProductionFileBytes(production::FileKind::EncryptedProgram, header, source);
+    const auto cab = runtimeDir / "made.cab";
+    std::ofstream(cab, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                               static_cast<std::streamsize>(bytes.size()));
+    return cab;
+  }
+
   std::filesystem::path runtimeDir;
   std::unique_ptr<usbjobstest::Rig> rig;
   std::vector<std::unique_ptr<PtyHost>> hosts;
@@ -206,6 +223,17 @@ TEST_F(IspPanel, UsbWithoutAFileOrWithTheProgrammerGone) {
   EXPECT_TRUE(loggedRed(line(104))) << log();
   EXPECT_FALSE(anySuccessLine());
   EXPECT_TRUE(controlsBack());
+}
+
+// A .cab loaded in another mode is held plain: programmed from ISP mode it must not be deciphered.
+TEST_F(IspPanel, AnEncryptedFileLoadedOutsideIspModeProgramsItsPlainBytesOverUsb) {
+  open();
+  window->SwitchMode(1);
+  ASSERT_TRUE(window->OpenProgramFile(makeCab().string(), false)) << log();
+  window->SwitchMode(0);
+  choose("USB");
+  ASSERT_EQ(press("programButton"), base::Outcome::Success) << log();
+  EXPECT_EQ(rig->targetFlash(0, 300), std::vector<std::uint8_t>(300, 0x3C));
 }
 
 TEST_F(IspPanel, SerialProgramAndCheckThroughTheBootloader) {
@@ -296,6 +324,44 @@ TEST_F(IspPanel, CancelWhileSynchronisingEndsTheRunAndReleasesThePort) {
   EXPECT_TRUE(controlsBack());
 }
 
+// Cancel where the run waits for an answer that does not come: the synchronisation, the line test
+// after the baud switch, a block's acknowledgement.
+TEST_F(IspPanel, CancelAtEachPhaseEndsTheRunAndReleasesThePort) {
+  struct Case {
+    const char* phase;
+    std::size_t answered;  // requests the bootloader answers before it falls silent
+    std::function<bool(const CUpdataModeDlg&)> reached;
+  };
+  const QString programming = line(112);
+  const Case cases[] = {
+      {"line test", 1, [](const CUpdataModeDlg& p) { return const_cast<CUpdataModeDlg&>(p).engine().state() == 3; }},
+      {"blocks", 4, [this, programming](const CUpdataModeDlg&) { return logged(programming); }},
+  };
+  for (const Case& c : cases) {
+    ChipFaults faults;
+    faults.muteAfterRequests = c.answered;
+    PtyHost& host = serve(std::make_unique<ChipBootloader>(qb54t16(), faults));
+    open();
+    choose(host.path());
+    loadBlink();
+    QSignalSpy ended(panel, &CUpdataModeDlg::runEnded);
+    child<QPushButton>("programButton")->click();
+    QElapsedTimer waited;
+    waited.start();
+    while (!c.reached(*panel) && ended.isEmpty() && waited.elapsed() < kRunBound) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    ASSERT_TRUE(c.reached(*panel)) << c.phase << log();
+    child<QPushButton>("cancelButton")->click();
+    ASSERT_EQ(ended.count(), 1) << c.phase;
+    EXPECT_EQ(ended.takeFirst().at(0).value<base::Outcome>(), base::Outcome::Cancelled) << c.phase;
+    EXPECT_TRUE(loggedRed(line(185))) << c.phase << log();
+    EXPECT_FALSE(window->SerialPort().IsOpen()) << c.phase;
+    EXPECT_FALSE(anySuccessLine()) << c.phase;
+    EXPECT_TRUE(controlsBack()) << c.phase;
+  }
+}
+
 TEST_F(IspPanel, APulledAdapterEndsTheRunWithItsLine) {
   ChipFaults faults;
   faults.unplugAfterRequests = 5;  // SetBaud, ConfirmBaud, ProgramStart, Erase, the first block
@@ -328,11 +394,9 @@ TEST_F(IspPanel, AModeSwitchMidRunStopsItAndSaysSoAfterTheClear) {
   EXPECT_TRUE(loggedRed(line(288)));
 }
 
-TEST_F(IspPanel, APortThatWillNotOpenAndNoPortAtAll) {
+TEST_F(IspPanel, APortThatWillNotOpen) {
   open();
   choose("USB");
-  // Only "USB" and whatever ports the machine has: pick a path that is no serial port.
-  panel->rebuildPortList();
   loadBlink();
   window->settings().portPath = "/dev/null";
   auto* box = child<QComboBox>("portBox");
@@ -365,6 +429,55 @@ TEST_F(IspPanel, AFailedLoadLeavesNothingToProgram) {
   messages.clear();
   window->SelectModelCommand(CQX58KT_UPGRADEDlg::kModelCommandBase + 1);
   EXPECT_TRUE(messages.empty());
+}
+
+// An encrypted program file over a serial port: only on the port selected when it was loaded, and
+// only through a downloader of version 516 or later, which the load asked for its version.
+TEST_F(IspPanel, AnEncryptedFileGoesOnlyThroughItsPortAndARecentDownloader) {
+  for (std::uint16_t version : {std::uint16_t{515}, std::uint16_t{516}}) {
+    emulator::serial::DownloaderConfig config;
+    config.chip = qb54t16();
+    config.version = version;
+    PtyHost& downloader = serve(std::make_unique<emulator::serial::SerialDownloader>(config));
+    PtyHost& other = serve(std::make_unique<ChipBootloader>(qb54t16()));
+    open();
+    const auto cab = makeCab();
+
+    choose(downloader.path());
+    ASSERT_TRUE(window->OpenProgramFile(cab.string(), false)) << log();
+    QElapsedTimer waited;
+    waited.start();
+    while (!panel->engine().programmerVersion() && waited.elapsed() < kRunBound) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    ASSERT_EQ(panel->engine().programmerVersion(), version);
+
+    messages.clear();
+    choose(other.path());
+    child<QPushButton>("programButton")->click();
+    EXPECT_EQ(messages, std::vector<std::string>{base::text("isppanel.reload_encrypted")});
+    EXPECT_FALSE(panel->running());
+
+    messages.clear();
+    choose(downloader.path());
+    if (version < 516) {
+      child<QPushButton>("programButton")->click();
+      EXPECT_EQ(messages, std::vector<std::string>{base::text("isp.version_too_low")});
+      EXPECT_FALSE(panel->running());
+    } else {
+      ASSERT_EQ(press("programButton"), base::Outcome::Success) << log();
+      EXPECT_TRUE(logged(line(281))) << log();
+      // The downloader received the plain program, not the image as held in memory.
+      bool plain = false;
+      downloader.withDevice([&](emulator::serial::SerialDevice& d) {
+        const isp::Bytes flash = dynamic_cast<emulator::serial::SerialDownloader&>(d).targetFlash().bytes();
+        plain = std::all_of(flash.begin(), flash.begin() + 300, [](std::uint8_t b) { return b == 0x3C; });
+      });
+      EXPECT_TRUE(plain);
+    }
+    window.reset();
+    hosts.clear();
+  }
 }
 
 TEST_F(IspPanel, EnterIsSwallowed) {
