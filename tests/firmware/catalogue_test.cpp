@@ -241,7 +241,9 @@ TEST_F(CatalogueTest, EmbeddedCatalogueHoldsTheProductData) {
     EXPECT_LE(m->internalName.size(), 12u) << m->name;
     EXPECT_FALSE(m->internalName.empty()) << m->name;
     // Above 64 KB only frames with 4-byte addresses and lengths reach the whole flash over serial.
-    if (m->mcuType != firmware::kFamily32Bit && m->flashSize > 65536) EXPECT_EQ(m->mcuType, 0x500) << m->name;
+    if (m->mcuType != firmware::kFamily32Bit && m->flashSize > 65536) {
+      EXPECT_EQ(m->mcuType, 0x500) << m->name;
+    }
     if (((m->model >> 4) & 0xF) == 0xA || ((m->model >> 4) & 0xF) == 0xC) ++idBits74AorC;
     if (firmware::needsTailPadding(*m)) paddedIds.insert(m->familyId);
     EXPECT_EQ(m->familyId == (std::array<std::uint8_t, 2>{'3', '2'}), m->mcuType == firmware::kFamily32Bit)

@@ -333,6 +333,7 @@ void CUpdataModeDlg::onControlsEnabled(bool enabled) {
   }
   powerButton_->setEnabled(enabled && logic_.usbSelected());
   window_.SetControlsEnabled(enabled);
+  showPortOpen(window_.SerialPort().IsOpen());
 }
 
 void CUpdataModeDlg::onPowerButton(usbjobs::PowerIcon icon, const std::string& caption) {

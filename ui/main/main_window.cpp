@@ -33,6 +33,7 @@
 #include "ui/main/log_pane.hpp"
 #include "ui/main/mode_pages.hpp"
 #include "ui/main/mode_plan.hpp"
+#include "ui/main/responsive_timers.hpp"
 #include "ui/main/udev_monitor.hpp"
 #include "ui/main/window_rules.hpp"
 #include "widgets/hexeditbase.hpp"

@@ -49,6 +49,7 @@ namespace widgets {
 class QtTimerService;
 }
 namespace mainwin {
+class ResponsiveTimers;
 class SerialBridge;
 class UdevMonitor;
 }
@@ -212,6 +213,7 @@ class CQX58KT_UPGRADEDlg : public QMainWindow {
   QAction* englishAction_ = nullptr;
 
   widgets::QtTimerService* timers_ = nullptr;
+  std::unique_ptr<mainwin::ResponsiveTimers> responsiveTimers_;
   std::map<int, std::function<void(int)>> timerHooks_;
   std::unique_ptr<isp::CSerialPort> serialPort_;
   mainwin::SerialBridge* serialBridge_ = nullptr;
