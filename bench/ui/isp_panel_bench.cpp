@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QPushButton>
 #include <QTimer>
 
@@ -97,11 +98,12 @@ WindowRun windowRun(const firmware::MCU& model, const std::filesystem::path& fil
   panel.rebuildPortList();
   panel.selectPortEntry(host.path());
 
-  bool ended = false;
+  // The window's own event loop runs the operation, as in the application.
+  QEventLoop loop;
   base::Outcome outcome = base::Outcome::Failed;
   QObject::connect(&panel, &CUpdataModeDlg::runEnded, [&](base::Outcome o) {
-    ended = true;
     outcome = o;
+    loop.quit();
   });
   // The user-interface thread's latency: the longest stretch between two firings of a 5 ms timer.
   QElapsedTimer sinceTick;
@@ -115,8 +117,8 @@ WindowRun windowRun(const firmware::MCU& model, const std::filesystem::path& fil
   const auto start = Clock::now();
   sinceTick.start();
   tick.start(5);
-  window.findChild<QPushButton*>(QStringLiteral("programButton"))->click();
-  while (!ended) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+  QTimer::singleShot(0, [&window] { window.findChild<QPushButton*>(QStringLiteral("programButton"))->click(); });
+  loop.exec();
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   tick.stop();
   emulator::serial::withdrawPorts({host.path()});
