@@ -209,6 +209,16 @@ TEST_F(IspPanel, UsbProgramCheckAndPowerThroughTheProgrammer) {
   EXPECT_FALSE(child<QAction>("main.menu.firmware")->isEnabled());
 }
 
+TEST_F(IspPanel, AProgrammerThatArrivesIsOfferedAtOnce) {
+  rig->detach();
+  open();
+  auto* box = child<QComboBox>("portBox");
+  EXPECT_EQ(box->findData(QStringLiteral("USB")), -1);
+  rig = std::make_unique<usbjobstest::Rig>();
+  window->HandleDeviceEvent({mainwin::DeviceAction::Arrival, mainwin::DeviceBus::Hid, 0xFFCA, 0x0125});
+  EXPECT_GE(box->findData(QStringLiteral("USB")), 0);
+}
+
 TEST_F(IspPanel, UsbWithoutAFileOrWithTheProgrammerGone) {
   open();
   choose("USB");
