@@ -91,6 +91,15 @@ bool applyFault(const std::string& fault, DeviceSpec& s) {
     return true;
   }
   if (name == "model-mismatch" && chip) return on(c.modelMismatch);
+  if (name == "stray-byte" && hasArg && chip) {
+    c.strayByteBeforeReply = arg;
+    return true;
+  }
+  if (name == "answer-every-sync" && chip) return on(c.answerEverySync);
+  if (name == "mute-after" && hasArg && chip) {
+    c.muteAfterRequests = arg;
+    return true;
+  }
   if (!tool) return false;
   if (name == "model-mismatch") return on(d.targetModelMismatch);
   if (name == "no-target") return on(d.targetAbsent);
@@ -216,8 +225,9 @@ std::string deviceSpecHelp() {
          "  stm32boot    [flash=128K] [erase=0x43|0x44]   (faults: silent, noise:N, nack:CODE, drop:N,\n"
          "               unplug-after:N = the cable goes during the N-th Write Memory)\n"
          "faults (fault=NAME, repeatable): silent, noise:N, nak-block:N, refuse-baud, line-test:I,\n"
-         "  model-mismatch, unplug-after:N, corrupt:OFFSET, no-target, write-error, power-not-off,\n"
-         "  power-on, limit, tool-id, limit-writing, tool-id-writing, verify-mismatch, power-cycle-fails\n";
+         "  model-mismatch, unplug-after:N, corrupt:OFFSET, stray-byte:N, answer-every-sync, mute-after:N,\n"
+         "  no-target, write-error, power-not-off, power-on, limit, tool-id, limit-writing, tool-id-writing,\n"
+         "  verify-mismatch, power-cycle-fails\n";
 }
 
 }  // namespace emulator::serial

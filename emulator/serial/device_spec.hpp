@@ -6,7 +6,7 @@
 //   downloader32 [model=...] [name=...] [version=...] [fault=...]
 //   stm32boot [flash=128K] [erase=0x43|0x44] [fault=silent|noise:N|nack:CODE|drop:N|unplug-after:N]
 // Faults (repeatable): silent, noise:N, nak-block:N, refuse-baud, line-test:I, model-mismatch,
-// unplug-after:N, corrupt:OFFSET, no-target, write-error, power-not-off, power-on, limit, tool-id,
+// unplug-after:N, corrupt:OFFSET, stray-byte:N, answer-every-sync, mute-after:N, no-target, write-error, power-not-off, power-on, limit, tool-id,
 // limit-writing, tool-id-writing, verify-mismatch, power-cycle-fails.
 #include <memory>
 #include <optional>

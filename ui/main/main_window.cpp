@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -27,9 +28,12 @@
 #include "base/texts.hpp"
 #include "base/trace.hpp"
 #include "isp/port_list.hpp"
+#include "isp/serial_port.hpp"
+#include "ui/main/isp_panel.hpp"
 #include "ui/main/log_pane.hpp"
 #include "ui/main/mode_pages.hpp"
 #include "ui/main/mode_plan.hpp"
+#include "ui/main/responsive_timers.hpp"
 #include "ui/main/udev_monitor.hpp"
 #include "ui/main/window_rules.hpp"
 #include "ui/writer/device_program_dlg.hpp"
@@ -67,6 +71,10 @@ CQX58KT_UPGRADEDlg::CQX58KT_UPGRADEDlg(Services services, QWidget* parent)
   setWindowTitle(qs(mainwin::WindowTitle(QUBRIX_VERSION)));
   setWindowIcon(style()->standardIcon(QStyle::SP_ComputerIcon));
   modelList_ = firmware::Catalogue();
+  // The ISP panel, built with the central widget, takes the timers and the port.
+  buildSerialPort();
+  if (!services_.ports.ispRunning) services_.ports.ispRunning = [this] { return ispPanel_->running(); };
+  if (!services_.ports.stopIsp) services_.ports.stopIsp = [this] { ispPanel_->stopRun(); };
 
   buildMenus();
   buildCentral();
@@ -87,9 +95,14 @@ CQX58KT_UPGRADEDlg::CQX58KT_UPGRADEDlg(Services services, QWidget* parent)
   selectInitialModel();
   // The ISP panel looks for the programmer when it starts.
   LookUpProgrammer();
+  ispPanel_->applySettings();
 }
 
 CQX58KT_UPGRADEDlg::~CQX58KT_UPGRADEDlg() {
+  // The panel's engine and workers use the port: they go first, then the port's reader.
+  delete ispPanel_;
+  ispPanel_ = nullptr;
+  serialPort_->Stop();
   if (g_mainWindow == this) g_mainWindow = nullptr;
 }
 
@@ -121,7 +134,10 @@ void CQX58KT_UPGRADEDlg::buildCentral() {
   modeTab_->setTabPosition(QTabWidget::East);
   for (int m = 0; m < mainwin::kModeCount; ++m) {
     QWidget* page = nullptr;
-    if (m == mainwin::kModeWriter) {
+    if (m == mainwin::kModeIsp) {
+      ispPanel_ = new CUpdataModeDlg(*this);
+      page = ispPanel_;
+    } else if (m == mainwin::kModeWriter) {
       writerPanel_ = new CDeviceProgramDlg(*this);
       page = writerPanel_;
     } else {
@@ -263,11 +279,11 @@ void CQX58KT_UPGRADEDlg::SwitchMode(int mode) {
   if (mainwin::isRunning(services_.ports.touchLinkRunning) && services_.ports.stopTouchLink) {
     services_.ports.stopTouchLink();
   }
-  if (mainwin::isRunning(services_.ports.ispRunning)) {
-    LogText(288, true);
-    if (services_.ports.stopIsp) services_.ports.stopIsp();
-  }
+  const bool ispWasRunning = mainwin::isRunning(services_.ports.ispRunning);
+  if (ispWasRunning && services_.ports.stopIsp) services_.ports.stopIsp();
   log_->Clear();
+  // After the clear, or the user would never see why the run ended.
+  if (ispWasRunning) LogText(288, true);
   const bool wasSerial = currentMode_ == mainwin::kModeSerial;
   if (wasSerial && isVisible()) serialModeSize_ = size();
   currentMode_ = mode;
@@ -341,4 +357,9 @@ void CQX58KT_UPGRADEDlg::showMessage(const std::string& text, const std::string&
   if (icon == base::MessageIcon::Question) qtIcon = QMessageBox::Question;
   QMessageBox box(qtIcon, qs(caption), qs(text), QMessageBox::Ok, this);
   box.exec();
+}
+
+void CQX58KT_UPGRADEDlg::SetControlsEnabled(bool enabled) {
+  fileRow_->setEnabled(enabled);
+  if (auto* models = findChild<QMenu*>(QStringLiteral("modelMenu"))) models->menuAction()->setEnabled(enabled);
 }

@@ -4,7 +4,9 @@
 // the plain rules beside it; this class wires them to widgets.
 #include <QMainWindow>
 
+#include <array>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +17,7 @@
 #include "firmware/production/settings.hpp"
 #include "ui/main/device_change.hpp"
 #include "ui/main/device_seams.hpp"
+#include "ui/main/serial_dispatch.hpp"
 #include "ui/main/tool_settings.hpp"
 #include "ui/writer/panel_host.hpp"
 
@@ -35,8 +38,21 @@ class CHexEditBase;
 class CLogPane;
 class CTOUCH_DISPLAY;
 class CDeviceProgramDlg;
+class CUpdataModeDlg;
 
+namespace isp {
+class CSerialPort;
+class SerialPortSink;
+}
+namespace base {
+class TimerService;
+}
+namespace widgets {
+class QtTimerService;
+}
 namespace mainwin {
+class ResponsiveTimers;
+class SerialBridge;
 class UdevMonitor;
 }
 
@@ -101,6 +117,40 @@ class CQX58KT_UPGRADEDlg : public QMainWindow, private writerpanel::PanelHost {
   const production::ProductionSettings& productionSettings() const { return productionSettings_; }
   bool writerPresent() const { return writerPresent_; }
   CDeviceProgramDlg* writerPanel() const { return writerPanel_; }
+  bool programmerPresent() const { return toolPresent_; }
+  mainwin::ToolSettings& settings() { return settings_; }
+  void SaveSettings() { saveSettings(); }
+
+  // The file as the panels program it. A file that failed to load leaves nothing programmable.
+  bool fileSelected() const { return !filePath_.empty() && imageLoaded_; }
+  bool imageLoaded() const { return imageLoaded_; }
+  bool isProductionFile() const { return isEncryptedProgram_ || isProductionProject_; }
+  // The ISP panel's port entry when the loaded encrypted program file was loaded.
+  const std::optional<std::string>& encryptedLoadPort() const { return encryptedLoadPort_; }
+  // Loads the selected file again for the selected model (a serial Program sends what it holds now).
+  bool ReloadProgramFile();
+
+  // The window's timers, ids fixed per owner (5, 6, 7, 10 ISP; 8, 9 touch link; 11, 12 serial
+  // assistant): a panel hooks its ids once, and every firing goes to the hook of that id.
+  base::TimerService& timers();
+  void HookTimer(int id, std::function<void(int id)> onFire);
+
+  // The one serial port. Opened with SerialPortOwner() as its sink, it hands every received byte,
+  // on this thread and in order, to the consumer of the current mode.
+  isp::CSerialPort& SerialPort() { return *serialPort_; }
+  isp::SerialPortSink& SerialPortOwner();
+  void SetSerialConsumer(int mode, mainwin::SerialByteConsumer* consumer);
+  // A panel wants the port for itself: a running ISP operation ends without a word, the ISP timers
+  // stop and the port closes. Nothing happens while the port is closed.
+  void ReleaseSerialPort();
+
+  CUpdataModeDlg* ispPanel() const { return ispPanel_; }
+  QProgressBar* progressBar() const { return progress_; }
+  // The controls that could start another operation (the file row and the model menu).
+  void SetControlsEnabled(bool enabled);
+  void ShowMessage(const std::string& text, const std::string& caption, base::MessageIcon icon) {
+    showMessage(text, caption, icon);
+  }
 
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;
@@ -110,6 +160,7 @@ class CQX58KT_UPGRADEDlg : public QMainWindow, private writerpanel::PanelHost {
  private:
   class LoadSink;
 
+  void buildSerialPort();
   void buildCentral();
   QWidget* buildFileRow();
   QWidget* buildBufferTab();
@@ -125,6 +176,7 @@ class CQX58KT_UPGRADEDlg : public QMainWindow, private writerpanel::PanelHost {
   void setCurrentModel(std::size_t position);
   void selectModelByCode(std::uint16_t modelCode);
   bool loadCurrentFile();
+  void forgetFile();
   void openByDialog();
   void saveByDialog();
   void showMessage(const std::string& text, const std::string& caption, base::MessageIcon icon);
@@ -162,6 +214,8 @@ class CQX58KT_UPGRADEDlg : public QMainWindow, private writerpanel::PanelHost {
   bool isHexFile_ = false;
   bool isEncryptedProgram_ = false;
   bool isProductionProject_ = false;
+  bool imageLoaded_ = false;
+  std::optional<std::string> encryptedLoadPort_;
   int currentMode_ = 0;
   int baudIndex_ = 0;
   int serialBaudIndex_ = 0;
@@ -194,6 +248,14 @@ class CQX58KT_UPGRADEDlg : public QMainWindow, private writerpanel::PanelHost {
   QAction* chineseAction_ = nullptr;
   QAction* englishAction_ = nullptr;
   QAction* storeAction_ = nullptr;
+
+  widgets::QtTimerService* timers_ = nullptr;
+  std::unique_ptr<mainwin::ResponsiveTimers> responsiveTimers_;
+  std::map<int, std::function<void(int)>> timerHooks_;
+  std::unique_ptr<isp::CSerialPort> serialPort_;
+  mainwin::SerialBridge* serialBridge_ = nullptr;
+  std::array<mainwin::SerialByteConsumer*, 4> serialConsumers_{};
+  CUpdataModeDlg* ispPanel_ = nullptr;
 
   std::unique_ptr<mainwin::UdevMonitor> monitor_;
   QSocketNotifier* monitorNotifier_ = nullptr;

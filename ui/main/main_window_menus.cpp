@@ -9,6 +9,7 @@
 #include "app/common/app_settings.hpp"
 #include "base/strformat.hpp"
 #include "base/texts.hpp"
+#include "ui/main/isp_panel.hpp"
 #include "ui/main/main_window.hpp"
 #include "ui/main/mode_plan.hpp"
 #include "ui/main/window_rules.hpp"
@@ -171,6 +172,7 @@ void CQX58KT_UPGRADEDlg::setCurrentModel(std::size_t position) {
   mcuTypeIndex_ = firmware::TypeIndex(*currentMcu_);
   if (QAction* a = modelActions_[position]) a->setChecked(true);
   writerPanel_->SetModelName(currentMcu_->name);
+  if (ispPanel_ != nullptr) ispPanel_->setModelName(currentMcu_->name);
 }
 
 void CQX58KT_UPGRADEDlg::selectModelByCode(std::uint16_t modelCode) {
