@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 out="${1:-build/screenshots}"
 mkdir -p "$out"
 out="$(cd "$out" && pwd)"
-cmake --build build/default --target qx_window_shots qubrix-tool >/dev/null
+cmake --build build/default --target qx_window_shots qx_touch_shots qubrix-tool >/dev/null
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 # Never the user's own settings.
@@ -17,6 +17,8 @@ for scale in 1 1.5; do
     tag="$([ "$lang" = 1033 ] && echo en || echo zh)-$([ "$scale" = 1 ] && echo 100 || echo 150)"
     QT_SCALE_FACTOR="$scale" xvfb-run -a -s "-screen 0 1920x1200x24" \
       build/default/bin/qx_window_shots "$out" "$tag" "$lang" examples/blink.hex
-    echo "screenshots: $out/$tag-mode{0..3}.png"
+    QT_SCALE_FACTOR="$scale" xvfb-run -a -s "-screen 0 1920x1200x24" \
+      build/default/bin/qx_touch_shots "$out" "$tag" "$lang"
+    echo "screenshots: $out/$tag-mode{0..3}.png $out/$tag-touch.png"
   done
 done

@@ -32,6 +32,10 @@
 #include "ui/main/mode_plan.hpp"
 #include "ui/main/udev_monitor.hpp"
 #include "ui/main/window_rules.hpp"
+#include "ui/touch/touch_mode_dlg.hpp"
+#include "ui/touch/touch_table.hpp"
+#include "device/touch_debug.hpp"
+#include "widgets/list_ctrl_cl.hpp"
 #include "widgets/hexeditbase.hpp"
 
 #ifndef QUBRIX_VERSION
@@ -119,7 +123,8 @@ void CQX58KT_UPGRADEDlg::buildCentral() {
   modeTab_->setObjectName(QStringLiteral("modeTab"));
   modeTab_->setTabPosition(QTabWidget::East);
   for (int m = 0; m < mainwin::kModeCount; ++m) {
-    modeTab_->addTab(new CModePage(QString::fromUtf8(kModeCaptions[m])), QString::fromUtf8(kModeCaptions[m]));
+    QWidget* page = m == mainwin::kModeTouch ? buildTouchPanel() : new CModePage(QString::fromUtf8(kModeCaptions[m]));
+    modeTab_->addTab(page, QString::fromUtf8(kModeCaptions[m]));
   }
   connect(modeTab_->tabBar(), &QTabBar::tabBarClicked, this, [this](int index) {
     if (index >= 0 && index != currentMode_) SwitchMode(index);
@@ -182,8 +187,17 @@ QWidget* CQX58KT_UPGRADEDlg::buildBufferTab() {
   hexEdit_->setMinimumHeight(hexEdit_->sizeHint().height());
   pageLayout->addWidget(hexEdit_);
   bufferPages_->addWidget(writePage_);
-  touchGraph_ = new CTOUCH_DISPLAY(bufferPages_);
-  bufferPages_->addWidget(touchGraph_);
+  // In Touch debug mode the channel table lies over the (empty) touch graph page.
+  auto* touchArea = new QWidget(bufferPages_);
+  auto* touchStack = new QGridLayout(touchArea);
+  touchStack->setContentsMargins(0, 0, 0, 0);
+  touchGraph_ = new CTOUCH_DISPLAY(touchArea);
+  touchTable_ = new CListCtrlCl(touchArea);
+  touchTable_->setObjectName(QStringLiteral("touchTable"));
+  touchStack->addWidget(touchGraph_, 0, 0);
+  touchStack->addWidget(touchTable_, 0, 0);
+  touchArea_ = touchArea;
+  bufferPages_->addWidget(touchArea);
   column->addWidget(bufferPages_, 1);
 
   fileInfo_ = new QWidget(tabPage);
@@ -259,12 +273,13 @@ void CQX58KT_UPGRADEDlg::SwitchMode(int mode) {
     LogText(288, true);
     if (services_.ports.stopIsp) services_.ports.stopIsp();
   }
+  if (currentMode_ == mainwin::kModeTouch && mode != mainwin::kModeTouch) touchPanel_->EndSession();
   log_->Clear();
   const bool wasSerial = currentMode_ == mainwin::kModeSerial;
   if (wasSerial && isVisible()) serialModeSize_ = size();
   currentMode_ = mode;
   const mainwin::ModePlan plan = mainwin::PlanMode(mode, serialBaudIndex_);
-  for (int id : plan.notes) LogText(id);
+  for (int id : plan.notes) LogText(id, plan.notesInRed);
   if (plan.baudIndex) baudIndex_ = *plan.baudIndex;
   applyVisibility(mode);
   applyLayoutRules();
@@ -277,7 +292,8 @@ void CQX58KT_UPGRADEDlg::applyVisibility(int mode) {
   fileRow_->setVisible(v.fileRow);
   bufferTab_->setVisible(v.bufferTab);
   fileInfo_->setVisible(v.fileInfo);
-  bufferPages_->setCurrentWidget(v.touchGraph ? static_cast<QWidget*>(touchGraph_) : writePage_);
+  bufferPages_->setCurrentWidget(v.touchGraph ? touchArea_ : writePage_);
+  touchTable_->setVisible(v.touchTable);
   serialArea_->setVisible(v.serialViews);
   log_->setVisible(v.log);
 }
@@ -297,6 +313,38 @@ void CQX58KT_UPGRADEDlg::applyResizing(bool resizable) {
     }
     setFixedSize(fixedSize_);
   }
+}
+
+QWidget* CQX58KT_UPGRADEDlg::buildTouchPanel() {
+  const QScreen* shown = screen();
+  const double dpi = shown != nullptr ? (shown->logicalDotsPerInchX() + shown->logicalDotsPerInchY()) / 2 : 96.0;
+  touchui::SetUpChannelTable(*touchTable_, dpi, shown != nullptr ? shown->devicePixelRatio() : 1.0);
+  touchTable_->hide();
+  // The window's size is measured once for modes 0 to 2: the buffer pages have room for the table.
+  bufferPages_->setMinimumWidth(touchTable_->minimumWidth());
+  CTouchModeDlg::Hooks hooks;
+  hooks.log = [this](const std::string& line, bool error) {
+    if (error) SetLogErrorColour();
+    Log(line);
+  };
+  hooks.message = [this](const std::string& text, const std::string& caption, base::MessageIcon icon) {
+    showMessage(text, caption, icon);
+  };
+  hooks.portNames = [this] { return portNames_; };
+  hooks.openFile = services_.openFile;
+  touchPanel_ = new CTouchModeDlg(*touchTable_, std::move(hooks), services_.touchTool ? services_.touchTool : qx::firstTouchDebug);
+  connect(touchPanel_, &CTouchModeDlg::sessionChanged, this, &CQX58KT_UPGRADEDlg::touchSessionChanged);
+  return touchPanel_;
+}
+
+bool CQX58KT_UPGRADEDlg::TouchSessionActive() const {
+  return (touchPanel_ != nullptr && touchPanel_->SessionActive()) || mainwin::isRunning(services_.ports.touchLinkRunning);
+}
+
+bool CQX58KT_UPGRADEDlg::RefuseWhileTouchDebugging() {
+  if (!TouchSessionActive()) return false;
+  showMessage(base::text(333), base::text(102), base::MessageIcon::Information);
+  return true;
 }
 
 void CQX58KT_UPGRADEDlg::Log(const std::string& line) { log_->Log(line); }

@@ -33,9 +33,14 @@ class QVBoxLayout;
 class CHexEditBase;
 class CLogPane;
 class CTOUCH_DISPLAY;
+class CListCtrlCl;
+class CTouchModeDlg;
 
 namespace mainwin {
 class UdevMonitor;
+}
+namespace qx {
+class TouchDebug;
 }
 
 class CQX58KT_UPGRADEDlg : public QMainWindow {
@@ -49,6 +54,10 @@ class CQX58KT_UPGRADEDlg : public QMainWindow {
     std::function<void()> restart;
     // A modal message box; tests record instead.
     std::function<void(const std::string& text, const std::string& caption, base::MessageIcon icon)> message;
+    // The touch panel's programmer and how an exported file is shown; defaults: the first QUBRIX
+    // Tool found, the desktop's handler.
+    std::function<std::shared_ptr<qx::TouchDebug>()> touchTool;
+    std::function<void(const std::string& path)> openFile;
   };
 
   static constexpr int kModelCommandBase = 40000;
@@ -87,6 +96,17 @@ class CQX58KT_UPGRADEDlg : public QMainWindow {
   const production::ProductionSettings& productionSettings() const { return productionSettings_; }
   bool writerPresent() const { return writerPresent_; }
 
+  // A touch debugging session (USB or serial link) is running. Menu items that must not run
+  // meanwhile ask RefuseWhileTouchDebugging() first; items to be greyed follow touchSessionChanged.
+  bool TouchSessionActive() const;
+  // Shows "Please finish the touch debugging first." and returns true while a session runs.
+  bool RefuseWhileTouchDebugging();
+  CTouchModeDlg* touchPanel() const { return touchPanel_; }
+  CListCtrlCl* touchTable() const { return touchTable_; }
+
+ signals:
+  void touchSessionChanged(bool active);
+
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
@@ -99,6 +119,7 @@ class CQX58KT_UPGRADEDlg : public QMainWindow {
   QWidget* buildFileRow();
   QWidget* buildBufferTab();
   QWidget* buildSerialArea();
+  QWidget* buildTouchPanel();
   void buildMenus();
   QMenu* buildModelMenu();
   void applyVisibility(int mode);
@@ -145,6 +166,9 @@ class CQX58KT_UPGRADEDlg : public QMainWindow {
   QWidget* writePage_ = nullptr;
   CHexEditBase* hexEdit_ = nullptr;
   CTOUCH_DISPLAY* touchGraph_ = nullptr;
+  CListCtrlCl* touchTable_ = nullptr;
+  QWidget* touchArea_ = nullptr;
+  CTouchModeDlg* touchPanel_ = nullptr;
   QWidget* fileInfo_ = nullptr;
   QLabel* checksumLabel_ = nullptr;
   QLabel* fileSizeLabel_ = nullptr;

@@ -45,6 +45,8 @@ void CQX58KT_UPGRADEDlg::buildMenus() {
   QAction* firmware = bar->addAction(textOf("main.menu.firmware"));
   firmware->setObjectName(QStringLiteral("main.menu.firmware"));
   firmware->setEnabled(false);
+  // The store manager's dialog is opened here once it exists; a touch session always comes first.
+  connect(firmware, &QAction::triggered, this, &CQX58KT_UPGRADEDlg::RefuseWhileTouchDebugging);
 
   QMenu* help = bar->addMenu(textOf("main.menu.help"));
   QMenu* language = help->addMenu(textOf("main.menu.language"));
