@@ -93,6 +93,8 @@ CQX58KT_UPGRADEDlg::CQX58KT_UPGRADEDlg(Services services, QWidget* parent)
 }
 
 CQX58KT_UPGRADEDlg::~CQX58KT_UPGRADEDlg() {
+  // A touch session ends with the target powered off and the programmer closed.
+  if (touchPanel_ != nullptr) touchPanel_->EndSession();
   if (g_mainWindow == this) g_mainWindow = nullptr;
 }
 
@@ -274,6 +276,7 @@ void CQX58KT_UPGRADEDlg::SwitchMode(int mode) {
     if (services_.ports.stopIsp) services_.ports.stopIsp();
   }
   if (currentMode_ == mainwin::kModeTouch && mode != mainwin::kModeTouch) touchPanel_->EndSession();
+  if (mode == mainwin::kModeTouch && !touchPanel_->SessionActive()) touchPanel_->RefreshPorts();
   log_->Clear();
   const bool wasSerial = currentMode_ == mainwin::kModeSerial;
   if (wasSerial && isVisible()) serialModeSize_ = size();

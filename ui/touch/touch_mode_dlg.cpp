@@ -75,7 +75,7 @@ class CTouchModeDlg::Sink final : public touch::SessionSink {
 };
 
 CTouchModeDlg::CTouchModeDlg(CListCtrlCl& table, Hooks hooks, touch::ToolFinder finder, QWidget* parent)
-    : QWidget(parent), table_(table), hooks_(std::move(hooks)) {
+    : QWidget(parent), table_(&table), hooks_(std::move(hooks)) {
   setObjectName(QStringLiteral("touchPanel"));
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(10, 12, 10, 10);
@@ -129,16 +129,16 @@ CTouchModeDlg::CTouchModeDlg(CListCtrlCl& table, Hooks hooks, touch::ToolFinder 
   column->addStretch(1);
 
   timers_ = new widgets::QtTimerService(this);
-  sink_ = std::make_unique<Sink>(*this, table_);
+  sink_ = std::make_unique<Sink>(*this, table);
   session_ = std::make_unique<touch::TouchSession>(*timers_, *sink_, std::move(finder));
   timers_->setHandler([this](int id) {
     session_->onTimer(id);
     if (SessionActive() != wasActive_) emit sessionChanged(wasActive_ = SessionActive());
   });
 
-  table_.SetEditAllowed([this] { return session_->chipConnected(); });
-  table_.EditBox()->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,5}")), table_.EditBox()));
-  QObject::connect(&table_, &CListCtrlCl::cellCommitted, this, &CTouchModeDlg::thresholdCommitted);
+  table.SetEditAllowed([this] { return session_->chipConnected(); });
+  table.EditBox()->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,5}")), table.EditBox()));
+  QObject::connect(&table, &CListCtrlCl::cellCommitted, this, &CTouchModeDlg::thresholdCommitted);
 
   const auto then = [this](void (touch::TouchSession::*press)()) {
     return [this, press] {
@@ -156,8 +156,7 @@ CTouchModeDlg::CTouchModeDlg(CListCtrlCl& table, Hooks hooks, touch::ToolFinder 
 }
 
 CTouchModeDlg::~CTouchModeDlg() {
-  table_.SetEditAllowed({});
-  session_.reset();
+  if (table_ != nullptr) table_->SetEditAllowed({});
 }
 
 bool CTouchModeDlg::SessionActive() const { return session_ != nullptr && session_->active(); }

@@ -2,6 +2,7 @@
 // The Touch debug panel of the mode tab: the port and baud boxes, Connect, Run, Stop, Save and the
 // power button over a touch::TouchSession, whose table operations land in the main window's
 // channel table. The 10 ms poll runs on this panel's timer 1.
+#include <QPointer>
 #include <QWidget>
 
 #include <functional>
@@ -57,7 +58,8 @@ class CTouchModeDlg : public QWidget {
   void portChanged(int index);
   void thresholdCommitted(int row, int column, const QString& text);
 
-  CListCtrlCl& table_;
+  // The window's table may be destroyed before this panel.
+  QPointer<CListCtrlCl> table_;
   Hooks hooks_;
   QLabel* title_ = nullptr;
   QComboBox* portBox_ = nullptr;
