@@ -163,6 +163,13 @@ TEST(TouchSessionUsb, ConnectFailures) {
     EXPECT_FALSE(r.session.active());
   }
   {
+    Rig r;
+    r.device->unplug();
+    r.session.pressConnect();
+    EXPECT_EQ(r.sink.errors(), std::vector<std::string>{"--> The USB QUBRIX Tool cannot be opened."});
+    EXPECT_FALSE(r.session.active());
+  }
+  {
     ep::Config c = board();
     c.targetAttached = false;
     Rig r(c);
