@@ -38,6 +38,10 @@ TEST(ListCtrlCl, CellColourBeatsColumnColourWhichBeatsTheBackground) {
   f.list.SetItemColor(1, 4, QColor(255, 0, 0));
   EXPECT_EQ(f.list.CellBackground(1, 4), QColor(255, 0, 0));
   EXPECT_EQ(f.list.CellBackground(2, 4), CListCtrlCl::kColumnGrey);
+  f.list.SetTextColor(Qt::blue);
+  f.list.SetItemTextColor(1, 4, Qt::white);
+  EXPECT_EQ(f.list.CellTextColour(1, 4), QColor(Qt::white));
+  EXPECT_EQ(f.list.CellTextColour(2, 4), QColor(Qt::blue));
   // The painted pixel agrees.
   const QImage shot = f.list.viewport()->grab().toImage();
   const QRect cell = f.list.visualRect(f.list.model()->index(1, 4));
