@@ -1,6 +1,7 @@
 // Touch debug mode in the main window: the red notes, the table shown over the left tab area, a
 // session against the emulated touch target with a threshold edited in the table, the Software
 // Management guard, and the session ended by leaving the mode.
+#include <QAction>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -47,6 +48,7 @@ class TouchWindow : public ::testing::Test {
       messages.push_back(caption + ": " + text);
     };
     services.openFile = [](const std::string&) {};
+    services.openStoreManager = [this](QWidget*, const firmware::McuList&) { ++storeOpened; };
     window = std::make_unique<CQX58KT_UPGRADEDlg>(services);
     window->show();
   }
@@ -72,6 +74,7 @@ class TouchWindow : public ::testing::Test {
   CQX58KT_UPGRADEDlg::Services services;
   std::unique_ptr<CQX58KT_UPGRADEDlg> window;
   std::vector<std::string> messages;
+  int storeOpened = 0;
 };
 
 TEST_F(TouchWindow, NotesInRedAndTheTableOverTheLeftArea) {
@@ -119,10 +122,16 @@ TEST_F(TouchWindow, ASessionWithAThresholdEditedInTheTable) {
 
   EXPECT_TRUE(window->RefuseWhileTouchDebugging());
   EXPECT_EQ(messages, std::vector<std::string>{"Tip: Please finish the touch debugging first."});
+  window->OpenStoreManager();
+  EXPECT_EQ(storeOpened, 0);
+  EXPECT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages.back(), "Tip: Please finish the touch debugging first.");
+  EXPECT_FALSE(child<QAction>("main.menu.firmware_update")->isEnabled());
 
   window->SwitchMode(1);
   EXPECT_FALSE(window->TouchSessionActive());
   EXPECT_EQ(changes.size(), 2);
+  EXPECT_TRUE(child<QAction>("main.menu.firmware_update")->isEnabled());
   EXPECT_FALSE(link->isOpen());
   const auto log = device->log();
   ASSERT_GE(log.size(), 2u);

@@ -1,5 +1,6 @@
 #include "ui/main/main_window.hpp"
 
+#include <QAction>
 #include <QApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -66,6 +67,7 @@ CQX58KT_UPGRADEDlg::CQX58KT_UPGRADEDlg(Services services, QWidget* parent)
     : QMainWindow(parent), services_(std::move(services)) {
   g_mainWindow = this;
   if (!services_.restart) services_.restart = restartSelf;
+  if (!services_.touchSessionBlocksStore) services_.touchSessionBlocksStore = [this] { return RefuseWhileTouchDebugging(); };
   setObjectName(QStringLiteral("mainWindow"));
   setWindowTitle(qs(mainwin::WindowTitle(QUBRIX_VERSION)));
   setWindowIcon(style()->standardIcon(QStyle::SP_ComputerIcon));
@@ -337,6 +339,10 @@ QWidget* CQX58KT_UPGRADEDlg::buildTouchPanel() {
   hooks.openFile = services_.openFile;
   touchPanel_ = new CTouchModeDlg(*touchTable_, std::move(hooks), services_.touchTool ? services_.touchTool : qx::firstTouchDebug);
   connect(touchPanel_, &CTouchModeDlg::sessionChanged, this, &CQX58KT_UPGRADEDlg::touchSessionChanged);
+  // No programmer firmware update while a touch session holds the programmer or the port.
+  connect(this, &CQX58KT_UPGRADEDlg::touchSessionChanged, this, [this](bool active) {
+    if (auto* update = findChild<QAction*>(QStringLiteral("main.menu.firmware_update"))) update->setEnabled(!active);
+  });
   return touchPanel_;
 }
 

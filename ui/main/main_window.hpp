@@ -58,6 +58,11 @@ class CQX58KT_UPGRADEDlg : public QMainWindow {
     // Tool found, the desktop's handler.
     std::function<std::shared_ptr<qx::TouchDebug>()> touchTool;
     std::function<void(const std::string& path)> openFile;
+    // True while a touch debugging session runs; it has then asked the user to finish it first, and
+    // the store manager stays closed.
+    std::function<bool()> touchSessionBlocksStore;
+    // Opens the store manager modally over the window; the dialog by default.
+    std::function<void(QWidget* parent, const firmware::McuList& models)> openStoreManager;
   };
 
   static constexpr int kModelCommandBase = 40000;
@@ -84,8 +89,15 @@ class CQX58KT_UPGRADEDlg : public QMainWindow {
   void SaveImageTo(const std::string& path);
   void CopyChecksum();
   void SwitchLanguage(int langId);
+  // Help > Check for update: the program's own update; on success the new program starts and this one ends.
+  void CheckForUpdate();
   void LookUpProgrammer();
   void HandleDeviceEvent(const mainwin::DeviceEvent& event);
+  // The "&Firmware" item: the ISP panel enables it while "USB" is its selected port.
+  void SetStoreManagerEnabled(bool enabled);
+  bool storeManagerEnabled() const;
+  // What the item does: the touch guard, then the store manager or "not found".
+  void OpenStoreManager();
 
   const firmware::ProgramImage& image() const { return image_; }
   const firmware::McuPtr& currentMcu() const { return currentMcu_; }
@@ -181,6 +193,7 @@ class CQX58KT_UPGRADEDlg : public QMainWindow {
   std::vector<QAction*> modelActions_;
   QAction* chineseAction_ = nullptr;
   QAction* englishAction_ = nullptr;
+  QAction* storeAction_ = nullptr;
 
   std::unique_ptr<mainwin::UdevMonitor> monitor_;
   QSocketNotifier* monitorNotifier_ = nullptr;
