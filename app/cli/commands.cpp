@@ -16,6 +16,7 @@ int runProgram(const std::vector<std::string>& args);
 int runVerify(const std::vector<std::string>& args);
 int runErase(const std::vector<std::string>& args);
 int runPower(const std::vector<std::string>& args);
+int runTouch(const std::vector<std::string>& args);
 int runStore(const std::vector<std::string>& args);
 int runFirmware(const std::vector<std::string>& args);
 int runSelfUpdate(const std::vector<std::string>& args);
@@ -45,6 +46,7 @@ std::span<const Command> commands() {
       {"verify", "compare a chip with a program file through the QUBRIX Tool", runVerify},
       {"erase", "erase a chip's whole flash through the QUBRIX Tool", runErase},
       {"power", "switch the target board's power through the QUBRIX Tool", runPower},
+      {"touch", "watch a touch target's channels, set a threshold or export them (QUBRIX Tool)", runTouch},
       {"store", "list, add, delete or activate the programs stored in the QUBRIX Tool", runStore},
       {"firmware", "check for or install new QUBRIX Tool firmware (USB or a serial system bootloader)", runFirmware},
       {"self-update", "check for or install a newer version of this program", runSelfUpdate},

@@ -1,5 +1,6 @@
 #include "ui/main/main_window.hpp"
 
+#include <QAction>
 #include <QApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -36,7 +37,11 @@
 #include "ui/main/responsive_timers.hpp"
 #include "ui/main/udev_monitor.hpp"
 #include "ui/main/window_rules.hpp"
+#include "device/touch_debug.hpp"
+#include "ui/touch/touch_mode_dlg.hpp"
+#include "ui/touch/touch_table.hpp"
 #include "ui/writer/device_program_dlg.hpp"
+#include "widgets/list_ctrl_cl.hpp"
 #include "widgets/hexeditbase.hpp"
 
 #ifndef QUBRIX_VERSION
@@ -67,6 +72,7 @@ CQX58KT_UPGRADEDlg::CQX58KT_UPGRADEDlg(Services services, QWidget* parent)
     : QMainWindow(parent), services_(std::move(services)) {
   g_mainWindow = this;
   if (!services_.restart) services_.restart = restartSelf;
+  if (!services_.touchSessionBlocksStore) services_.touchSessionBlocksStore = [this] { return RefuseWhileTouchDebugging(); };
   setObjectName(QStringLiteral("mainWindow"));
   setWindowTitle(qs(mainwin::WindowTitle(QUBRIX_VERSION)));
   setWindowIcon(style()->standardIcon(QStyle::SP_ComputerIcon));
@@ -99,6 +105,8 @@ CQX58KT_UPGRADEDlg::CQX58KT_UPGRADEDlg(Services services, QWidget* parent)
 }
 
 CQX58KT_UPGRADEDlg::~CQX58KT_UPGRADEDlg() {
+  // A touch session ends with the target powered off and the programmer closed.
+  if (touchPanel_ != nullptr) touchPanel_->EndSession();
   // The panel's engine and workers use the port: they go first, then the port's reader.
   delete ispPanel_;
   ispPanel_ = nullptr;
@@ -140,6 +148,8 @@ void CQX58KT_UPGRADEDlg::buildCentral() {
     } else if (m == mainwin::kModeWriter) {
       writerPanel_ = new CDeviceProgramDlg(*this);
       page = writerPanel_;
+    } else if (m == mainwin::kModeTouch) {
+      page = buildTouchPanel();
     } else {
       page = new CModePage(QString::fromUtf8(kModeCaptions[m]));
     }
@@ -206,8 +216,17 @@ QWidget* CQX58KT_UPGRADEDlg::buildBufferTab() {
   hexEdit_->setMinimumHeight(hexEdit_->sizeHint().height());
   pageLayout->addWidget(hexEdit_);
   bufferPages_->addWidget(writePage_);
-  touchGraph_ = new CTOUCH_DISPLAY(bufferPages_);
-  bufferPages_->addWidget(touchGraph_);
+  // In Touch debug mode the channel table lies over the (empty) touch graph page.
+  auto* touchArea = new QWidget(bufferPages_);
+  auto* touchStack = new QGridLayout(touchArea);
+  touchStack->setContentsMargins(0, 0, 0, 0);
+  touchGraph_ = new CTOUCH_DISPLAY(touchArea);
+  touchTable_ = new CListCtrlCl(touchArea);
+  touchTable_->setObjectName(QStringLiteral("touchTable"));
+  touchStack->addWidget(touchGraph_, 0, 0);
+  touchStack->addWidget(touchTable_, 0, 0);
+  touchArea_ = touchArea;
+  bufferPages_->addWidget(touchArea);
   column->addWidget(bufferPages_, 1);
 
   fileInfo_ = new QWidget(tabPage);
@@ -281,6 +300,8 @@ void CQX58KT_UPGRADEDlg::SwitchMode(int mode) {
   }
   const bool ispWasRunning = mainwin::isRunning(services_.ports.ispRunning);
   if (ispWasRunning && services_.ports.stopIsp) services_.ports.stopIsp();
+  if (currentMode_ == mainwin::kModeTouch && mode != mainwin::kModeTouch) touchPanel_->EndSession();
+  if (mode == mainwin::kModeTouch && !touchPanel_->SessionActive()) touchPanel_->RefreshPorts();
   log_->Clear();
   // After the clear, or the user would never see why the run ended.
   if (ispWasRunning) LogText(288, true);
@@ -288,7 +309,7 @@ void CQX58KT_UPGRADEDlg::SwitchMode(int mode) {
   if (wasSerial && isVisible()) serialModeSize_ = size();
   currentMode_ = mode;
   const mainwin::ModePlan plan = mainwin::PlanMode(mode, serialBaudIndex_);
-  for (int id : plan.notes) LogText(id);
+  for (int id : plan.notes) LogText(id, plan.notesInRed);
   if (plan.baudIndex) baudIndex_ = *plan.baudIndex;
   if (mode == mainwin::kModeWriter) writerPanel_->EnterWriterMode();
   writerPanel_->SetReading(mode != mainwin::kModeIsp);
@@ -303,7 +324,8 @@ void CQX58KT_UPGRADEDlg::applyVisibility(int mode) {
   fileRow_->setVisible(v.fileRow);
   bufferTab_->setVisible(v.bufferTab);
   fileInfo_->setVisible(v.fileInfo);
-  bufferPages_->setCurrentWidget(v.touchGraph ? static_cast<QWidget*>(touchGraph_) : writePage_);
+  bufferPages_->setCurrentWidget(v.touchGraph ? touchArea_ : writePage_);
+  touchTable_->setVisible(v.touchTable);
   serialArea_->setVisible(v.serialViews);
   log_->setVisible(v.log);
 }
@@ -323,6 +345,42 @@ void CQX58KT_UPGRADEDlg::applyResizing(bool resizable) {
     }
     setFixedSize(fixedSize_);
   }
+}
+
+QWidget* CQX58KT_UPGRADEDlg::buildTouchPanel() {
+  const QScreen* shown = screen();
+  const double dpi = shown != nullptr ? (shown->logicalDotsPerInchX() + shown->logicalDotsPerInchY()) / 2 : 96.0;
+  touchui::SetUpChannelTable(*touchTable_, dpi, shown != nullptr ? shown->devicePixelRatio() : 1.0);
+  touchTable_->hide();
+  // The window's size is measured once for modes 0 to 2: the buffer pages have room for the table.
+  bufferPages_->setMinimumWidth(touchTable_->minimumWidth());
+  CTouchModeDlg::Hooks hooks;
+  hooks.log = [this](const std::string& line, bool error) {
+    if (error) SetLogErrorColour();
+    Log(line);
+  };
+  hooks.message = [this](const std::string& text, const std::string& caption, base::MessageIcon icon) {
+    showMessage(text, caption, icon);
+  };
+  hooks.portNames = [this] { return portNames_; };
+  hooks.openFile = services_.openFile;
+  touchPanel_ = new CTouchModeDlg(*touchTable_, std::move(hooks), services_.touchTool ? services_.touchTool : qx::firstTouchDebug);
+  connect(touchPanel_, &CTouchModeDlg::sessionChanged, this, &CQX58KT_UPGRADEDlg::touchSessionChanged);
+  // No programmer firmware update while a touch session holds the programmer or the port.
+  connect(this, &CQX58KT_UPGRADEDlg::touchSessionChanged, this, [this](bool active) {
+    if (auto* update = findChild<QAction*>(QStringLiteral("main.menu.firmware_update"))) update->setEnabled(!active);
+  });
+  return touchPanel_;
+}
+
+bool CQX58KT_UPGRADEDlg::TouchSessionActive() const {
+  return (touchPanel_ != nullptr && touchPanel_->SessionActive()) || mainwin::isRunning(services_.ports.touchLinkRunning);
+}
+
+bool CQX58KT_UPGRADEDlg::RefuseWhileTouchDebugging() {
+  if (!TouchSessionActive()) return false;
+  showMessage(base::text(333), base::text(102), base::MessageIcon::Information);
+  return true;
 }
 
 void CQX58KT_UPGRADEDlg::Log(const std::string& line) { log_->Log(line); }

@@ -38,6 +38,8 @@ class CHexEditBase;
 class CLogPane;
 class CTOUCH_DISPLAY;
 class CDeviceProgramDlg;
+class CListCtrlCl;
+class CTouchModeDlg;
 class CUpdataModeDlg;
 
 namespace isp {
@@ -55,6 +57,9 @@ class ResponsiveTimers;
 class SerialBridge;
 class UdevMonitor;
 }
+namespace qx {
+class TouchDebug;
+}
 
 class CQX58KT_UPGRADEDlg : public QMainWindow, private writerpanel::PanelHost {
   Q_OBJECT
@@ -67,6 +72,10 @@ class CQX58KT_UPGRADEDlg : public QMainWindow, private writerpanel::PanelHost {
     std::function<void()> restart;
     // A modal message box; tests record instead.
     std::function<void(const std::string& text, const std::string& caption, base::MessageIcon icon)> message;
+    // The touch panel's programmer and how an exported file is shown; defaults: the first QUBRIX
+    // Tool found, the desktop's handler.
+    std::function<std::shared_ptr<qx::TouchDebug>()> touchTool;
+    std::function<void(const std::string& path)> openFile;
     // True while a touch debugging session runs; it has then asked the user to finish it first, and
     // the store manager stays closed.
     std::function<bool()> touchSessionBlocksStore;
@@ -152,6 +161,17 @@ class CQX58KT_UPGRADEDlg : public QMainWindow, private writerpanel::PanelHost {
     showMessage(text, caption, icon);
   }
 
+  // A touch debugging session (USB or serial link) is running. Menu items that must not run
+  // meanwhile ask RefuseWhileTouchDebugging() first; items to be greyed follow touchSessionChanged.
+  bool TouchSessionActive() const;
+  // Shows "Please finish the touch debugging first." and returns true while a session runs.
+  bool RefuseWhileTouchDebugging();
+  CTouchModeDlg* touchPanel() const { return touchPanel_; }
+  CListCtrlCl* touchTable() const { return touchTable_; }
+
+ signals:
+  void touchSessionChanged(bool active);
+
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
@@ -165,6 +185,7 @@ class CQX58KT_UPGRADEDlg : public QMainWindow, private writerpanel::PanelHost {
   QWidget* buildFileRow();
   QWidget* buildBufferTab();
   QWidget* buildSerialArea();
+  QWidget* buildTouchPanel();
   void buildMenus();
   QMenu* buildModelMenu();
   void applyVisibility(int mode);
@@ -234,6 +255,9 @@ class CQX58KT_UPGRADEDlg : public QMainWindow, private writerpanel::PanelHost {
   QWidget* writePage_ = nullptr;
   CHexEditBase* hexEdit_ = nullptr;
   CTOUCH_DISPLAY* touchGraph_ = nullptr;
+  CListCtrlCl* touchTable_ = nullptr;
+  QWidget* touchArea_ = nullptr;
+  CTouchModeDlg* touchPanel_ = nullptr;
   QWidget* fileInfo_ = nullptr;
   QLabel* checksumLabel_ = nullptr;
   QLabel* fileSizeLabel_ = nullptr;

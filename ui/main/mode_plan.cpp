@@ -14,6 +14,7 @@ ModePlan PlanMode(int mode, int serialBaudIndex) {
       break;
     case kModeTouch:
       p.notes = {149, 150, 151, 152, 153, 154};
+      p.notesInRed = true;
       p.baudIndex = 8;  // 115200
       p.show.bufferTab = p.show.touchTable = p.show.touchGraph = true;
       break;
