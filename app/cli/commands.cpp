@@ -16,6 +16,7 @@ int runProgram(const std::vector<std::string>& args);
 int runVerify(const std::vector<std::string>& args);
 int runErase(const std::vector<std::string>& args);
 int runPower(const std::vector<std::string>& args);
+int runTerm(const std::vector<std::string>& args);
 
 namespace {
 
@@ -41,6 +42,7 @@ std::span<const Command> commands() {
       {"verify", "compare a chip with a program file through the QUBRIX Tool", runVerify},
       {"erase", "erase a chip's whole flash through the QUBRIX Tool", runErase},
       {"power", "switch the target board's power through the QUBRIX Tool", runPower},
+      {"term", "a serial terminal: show what a port receives, send text or hex bytes", runTerm},
   };
   return kCommands;
 }
