@@ -76,7 +76,7 @@ void ReceiveDisplay::appendForm(std::uint8_t byte, std::string& form) {
   }
 }
 
-void ReceiveDisplay::emit(DisplayUpdate& update, std::string_view text, bool header) {
+void ReceiveDisplay::put(DisplayUpdate& update, std::string_view text, bool header) {
   if (text.empty()) return;
   lineFeeds_ += static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
   paneBytes_ += text.size();
@@ -108,22 +108,28 @@ DisplayUpdate ReceiveDisplay::feed(std::span<const std::uint8_t> bytes, const St
       const base::Millis elapsed = at.monotonic - packetStart_;
       if (!inPacket_ || elapsed.count() < 0 || elapsed.count() >= options_.packetTimeoutMs) {
         const LocalTime& t = at.local;
-        emit(update, base::format("\n[%.2d:%.2d:%.2d.%.3d]收<-- ", t.hour, t.minute, t.second, t.millisecond), true);
+        put(update, base::format("\n[%.2d:%.2d:%.2d.%.3d]收<-- ", t.hour, t.minute, t.second, t.millisecond), true);
         packetStart_ = at.monotonic;
         inPacket_ = true;
       }
-      emit(update, form, false);
+      put(update, form, false);
     } else {
-      emit(update, form, false);
+      put(update, form, false);
       if (options_.bytesPerLine > 0 && options_.hexDisplay &&
           count_ % static_cast<std::uint64_t>(options_.bytesPerLine) == 0) {
-        emit(update, "\n", false);
+        put(update, "\n", false);
       }
     }
     if (options_.autoClear && paneLines() >= kAutoClearLines) replaceWith(update, base::text("serial.cleared_500"));
     if (paneLines() > kMaxLines || paneBytes_ > kMaxTextBytes) replaceWith(update, base::text("serial.cleared_long"));
   }
   return update;
+}
+
+void ReceiveDisplay::paneEmptied() {
+  lineFeeds_ = 0;
+  paneBytes_ = 0;
+  inPacket_ = false;
 }
 
 void ReceiveDisplay::clear() {

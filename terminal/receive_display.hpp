@@ -54,6 +54,8 @@ class ReceiveDisplay {
   void clear();
   // Drops the count alone (packet display switched off).
   void resetCount() { count_ = 0; }
+  // The pane alone was emptied (its context menu): the received text stays for Save Data.
+  void paneEmptied();
 
   const std::string& receivedText() const { return received_; }
   std::uint64_t receivedCount() const { return count_; }
@@ -63,7 +65,7 @@ class ReceiveDisplay {
 
  private:
   void appendForm(std::uint8_t byte, std::string& form);
-  void emit(DisplayUpdate& update, std::string_view text, bool header);
+  void put(DisplayUpdate& update, std::string_view text, bool header);
   void replaceWith(DisplayUpdate& update, const std::string& notice);
 
   ReceiveOptions options_;

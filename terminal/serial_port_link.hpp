@@ -23,7 +23,7 @@ class SerialPortLink final : public TerminalPort, public isp::SerialPortSink {
   explicit SerialPortLink(std::function<void()> wake);
   ~SerialPortLink() override;
 
-  void setLine(const std::string& path, std::uint32_t baud);
+  void setLine(const std::string& path, std::uint32_t baud) override;
 
   std::string path() const override { return path_; }
   std::uint32_t baud() const override { return baud_; }

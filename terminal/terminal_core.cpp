@@ -124,6 +124,20 @@ void TerminalCore::closePort() {
   sink_.onTimedSendChanged(false);
 }
 
+void TerminalCore::reopen(base::Millis pause) {
+  timers_.stop(kTimedSendTimer);
+  port_.close();
+  timers_.wait(pause);
+  if (!port_.open()) {
+    sink_.onMessage(base::text(102), base::text(192), base::MessageIcon::Warning);
+    sink_.onPortOpenChanged(false);
+    stopTimedSending();
+    return;
+  }
+  sink_.onPortOpenChanged(true);
+  if (timedSending_) timers_.start(kTimedSendTimer, base::Millis{sendIntervalMs_});
+}
+
 void TerminalCore::onPortLost() {
   stopTimedSending();
   port_.close();

@@ -61,11 +61,15 @@ class TerminalCore {
   const std::string& receivedText() const { return display_.receivedText(); }
   std::uint64_t receivedCount() const { return display_.receivedCount(); }
   const ReceiveDisplay& display() const { return display_; }
+  // The view emptied its pane by itself ("&Empty"); the received text and count stay.
+  void onPaneEmptied() { display_.paneEmptied(); }
 
   // "&Open Serial Port": closes an open line, opens a closed one.
   void toggleOpen();
   bool openPort();
   void closePort();
+  // A new port or rate for an open line: close, pause, open again; timed sending goes on.
+  void reopen(base::Millis pause);
   // The line went away under us (an adapter pulled): timed sending stops, the button says "Open",
   // and "串口通信出错" is shown once.
   void onPortLost();

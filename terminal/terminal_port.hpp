@@ -11,7 +11,8 @@ namespace terminal {
 class TerminalPort {
  public:
   virtual ~TerminalPort() = default;
-  // The device path and rate the next open() uses, for the log.
+  // The device path and rate the next open() uses.
+  virtual void setLine(const std::string& path, std::uint32_t baud) = 0;
   virtual std::string path() const = 0;
   virtual std::uint32_t baud() const = 0;
   virtual bool open() = 0;

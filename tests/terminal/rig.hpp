@@ -12,8 +12,12 @@ namespace termtest {
 
 class FakePort final : public terminal::TerminalPort {
  public:
+  void setLine(const std::string& path, std::uint32_t rate) override {
+    pathText = path;
+    baudRate = rate;
+  }
   std::string path() const override { return pathText; }
-  std::uint32_t baud() const override { return 115200; }
+  std::uint32_t baud() const override { return baudRate; }
   bool open() override {
     ++opens;
     opened = canOpen;
@@ -32,6 +36,7 @@ class FakePort final : public terminal::TerminalPort {
   }
 
   std::string pathText = "/dev/ttyUSB0";
+  std::uint32_t baudRate = 115200;
   bool canOpen = true;
   bool opened = false;
   bool error = false;

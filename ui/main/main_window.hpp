@@ -33,6 +33,8 @@ class QVBoxLayout;
 class CHexEditBase;
 class CLogPane;
 class CTOUCH_DISPLAY;
+class CSerialViews;
+class UartTestDlg;
 
 namespace mainwin {
 class UdevMonitor;
@@ -98,12 +100,13 @@ class CQX58KT_UPGRADEDlg : public QMainWindow {
   void buildCentral();
   QWidget* buildFileRow();
   QWidget* buildBufferTab();
-  QWidget* buildSerialArea();
   void buildMenus();
   QMenu* buildModelMenu();
   void applyVisibility(int mode);
   void applyLayoutRules();
   void applyResizing(bool resizable);
+  UartTestDlg* buildSerialPanel();
+  void setTopmost(bool on);
   void loadSettings();
   void saveSettings();
   void selectInitialModel();
@@ -148,7 +151,8 @@ class CQX58KT_UPGRADEDlg : public QMainWindow {
   QWidget* fileInfo_ = nullptr;
   QLabel* checksumLabel_ = nullptr;
   QLabel* fileSizeLabel_ = nullptr;
-  QWidget* serialArea_ = nullptr;
+  CSerialViews* serialArea_ = nullptr;
+  UartTestDlg* serialPanel_ = nullptr;
   CLogPane* log_ = nullptr;
   QVBoxLayout* leftColumn_ = nullptr;
   QProgressBar* progress_ = nullptr;
