@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 out="${1:-build/screenshots}"
 mkdir -p "$out"
 out="$(cd "$out" && pwd)"
-cmake --build build/default --target qx_window_shots qubrix-tool >/dev/null
+cmake --build build/default --target qx_window_shots qx_serial_shots qubrix-tool >/dev/null
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 # Never the user's own settings.
@@ -18,5 +18,9 @@ for scale in 1 1.5; do
     QT_SCALE_FACTOR="$scale" xvfb-run -a -s "-screen 0 1920x1200x24" \
       build/default/bin/qx_window_shots "$out" "$tag" "$lang" examples/blink.hex
     echo "screenshots: $out/$tag-mode{0..3}.png"
+    # Mode 3 receiving from the emulated echo device, in hex and packet display.
+    QT_SCALE_FACTOR="$scale" xvfb-run -a -s "-screen 0 1920x1200x24" \
+      build/default/bin/qx_serial_shots "$out/$tag-serial-receiving.png" "$lang"
+    echo "screenshots: $out/$tag-serial-receiving.png"
   done
 done
