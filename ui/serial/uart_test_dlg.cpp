@@ -77,7 +77,8 @@ UartTestDlg::UartTestDlg(Host host, CSerialViews* views, QWidget* parent)
       views_(views),
       ownTimers_(host_.timers == nullptr ? std::make_unique<widgets::QtTimerService>() : nullptr),
       ownLink_(host_.port == nullptr ? std::make_unique<terminal::SerialPortLink>([this] {
-        QMetaObject::invokeMethod(this, [this] { ownLink_->deliver(core_, *this); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { if (!deliverTimer_.isActive()) deliverTimer_.start(); }, Qt::QueuedConnection);
       })
                                      : nullptr),
       port_(host_.port != nullptr ? *host_.port : *ownLink_),
@@ -85,6 +86,11 @@ UartTestDlg::UartTestDlg(Host host, CSerialViews* views, QWidget* parent)
       core_(*this, port_, timers_, clock_) {
   setObjectName(QStringLiteral("serialPanel"));
   if (ownTimers_) ownTimers_->setHandler([this](int id) { core_.onTimer(id); });
+  deliverTimer_.setSingleShot(true);
+  deliverTimer_.setInterval(kDeliverIntervalMs);
+  connect(&deliverTimer_, &QTimer::timeout, this, [this] {
+    if (ownLink_) ownLink_->deliver(core_, *this);
+  });
   if (!host_.listPorts) host_.listPorts = [] { return isp::listSerialPorts(); };
   if (!host_.openFile) {
     host_.openFile = [](const std::filesystem::path& file) {

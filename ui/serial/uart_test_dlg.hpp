@@ -7,6 +7,7 @@
 // Host::timers a timer service of its own. Given the window's shared port and timers instead, the
 // window feeds it received bytes through onBytes(), a lost line through onPortLost() and timer 11
 // through onTimer().
+#include <QTimer>
 #include <QWidget>
 
 #include <filesystem>
@@ -77,6 +78,10 @@ class UartTestDlg : public QWidget, public terminal::TerminalSink {
   std::string portPath() const;
   void refreshPorts();
 
+  // Received bytes are taken from the panel's own line at most this often; each chunk keeps the
+  // time the reader saw it, so packets are split as they arrived.
+  static constexpr int kDeliverIntervalMs = 10;
+
   // terminal::TerminalSink
   void onLog(const std::string& line, base::LogColour colour) override;
   void onMessage(const std::string& caption, const std::string& text, base::MessageIcon icon) override;
@@ -104,6 +109,7 @@ class UartTestDlg : public QWidget, public terminal::TerminalSink {
   base::TimerService& timers_;
   terminal::TerminalCore core_;
   std::vector<isp::PortInfo> ports_;
+  QTimer deliverTimer_;
 
   QLabel* title_ = nullptr;
   QComboBox* portBox_ = nullptr;
