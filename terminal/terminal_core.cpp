@@ -99,13 +99,14 @@ void TerminalCore::toggleOpen() {
 }
 
 bool TerminalCore::openPort() {
+  timers_.stop(kReopenTimer);
   const std::string path = port_.path();
   if (path.empty()) {
     message(base::text("serial.choose_port"));
     return false;
   }
   sink_.onLog(base::format("--> UartCOM=%s", path.c_str()), base::LogColour::Normal);
-  sink_.onLog(base::format("--> UartBaudRate=%u bps", port_.baud()), base::LogColour::Normal);
+  sink_.onLog(base::format("--> UartBaudRate=%d bps", static_cast<int>(port_.baud())), base::LogColour::Normal);
   if (!port_.open()) {
     sink_.onMessage(base::text(102), base::text(192), base::MessageIcon::Warning);
     sink_.onPortOpenChanged(false);
@@ -118,6 +119,7 @@ bool TerminalCore::openPort() {
 
 void TerminalCore::closePort() {
   timers_.stop(kTimedSendTimer);
+  timers_.stop(kReopenTimer);
   port_.close();
   sink_.onPortOpenChanged(false);
   timedSending_ = false;
@@ -143,6 +145,12 @@ void TerminalCore::onPortLost() {
   port_.close();
   sink_.onPortOpenChanged(false);
   sink_.onMessage(base::text("caption.error"), base::text("isp.port_not_open"), base::MessageIcon::Error);
+  if (autoReopen_) timers_.start(kReopenTimer, kReopenInterval);
+}
+
+void TerminalCore::setAutoReopen(bool on) {
+  autoReopen_ = on;
+  if (!on) timers_.stop(kReopenTimer);
 }
 
 void TerminalCore::message(const std::string& text) {
@@ -221,6 +229,15 @@ void TerminalCore::stopTimedSending() {
 }
 
 void TerminalCore::onTimer(int id) {
+  if (id == kReopenTimer) {
+    // Quietly: the adapter is simply not back yet.
+    if (port_.isOpen() || port_.open()) {
+      timers_.stop(kReopenTimer);
+      sink_.onLog(base::format("--> UartCOM=%s", port_.path().c_str()), base::LogColour::Normal);
+      sink_.onPortOpenChanged(true);
+    }
+    return;
+  }
   if (id != kTimedSendTimer || !timedSending_) return;
   if (port_.hasError() || !port_.isOpen()) {
     // The port reported the failure when it happened; ticking on would only repeat it.

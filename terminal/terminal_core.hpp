@@ -31,6 +31,9 @@ struct TerminalSettings {
 class TerminalCore {
  public:
   static constexpr int kTimedSendTimer = 11;
+  // While a lost line is waited for: another try to open it at every tick.
+  static constexpr int kReopenTimer = 12;
+  static constexpr base::Millis kReopenInterval{500};
 
   TerminalCore(TerminalSink& sink, TerminalPort& port, base::TimerService& timers, const LocalClock& clock);
   ~TerminalCore();
@@ -74,6 +77,10 @@ class TerminalCore {
   // and "串口通信出错" is shown once.
   void onPortLost();
 
+  // Off by default: after a lost line, the same device path is opened again once it is back.
+  void setAutoReopen(bool on);
+  bool autoReopen() const { return autoReopen_; }
+
   // "&Send" with the send line's text; false when nothing was sent.
   bool send(const std::string& line);
   // HEX send toggled: the send line's new text.
@@ -82,7 +89,7 @@ class TerminalCore {
   void setTimedSending(bool on, const std::string& line);
   void setSendLine(const std::string& line) { sendLine_ = line; }
   bool timedSending() const { return timedSending_; }
-  // Fires of the timer service; ids other than 11 are not the terminal's.
+  // Fires of the timer service; ids other than 11 and 12 are not the terminal's.
   void onTimer(int id);
 
   // "Save Data": the received text into `folder`, named after the local time; the path written or
@@ -107,6 +114,7 @@ class TerminalCore {
   bool hexSend_ = false;
   int sendIntervalMs_ = 100;
   bool timedSending_ = false;
+  bool autoReopen_ = false;
   std::string sendLine_;
   std::FILE* log_ = nullptr;
 };

@@ -185,6 +185,35 @@ TEST(TimedSend, AnErrorMarkSetByThePortStopsTheTicks) {
   EXPECT_TRUE(r.sink.messages.empty());
 }
 
+TEST(AutoReopen, OpensTheSamePathAgainOnceTheAdapterIsBack) {
+  OpenRig r;
+  r.core.onPortLost();
+  r.timers.advance(base::Millis{2000});
+  EXPECT_EQ(r.port.opens, 1);  // off by default: no tries
+
+  r.core.setAutoReopen(true);
+  r.core.openPort();
+  r.port.opened = false;
+  r.core.onPortLost();
+  r.port.canOpen = false;
+  r.timers.advance(base::Millis{1600});
+  EXPECT_FALSE(r.sink.portOpen);
+  const int tries = r.port.opens;
+  EXPECT_GE(tries, 4);
+  r.port.canOpen = true;
+  r.timers.advance(base::Millis{500});
+  EXPECT_TRUE(r.sink.portOpen);
+  EXPECT_TRUE(r.port.opened);
+  EXPECT_FALSE(r.timers.running(terminal::TerminalCore::kReopenTimer));
+  // One message per loss, none for the quiet tries.
+  EXPECT_EQ(r.sink.messages.size(), 2u);
+  // Closing by hand while waiting ends the waiting.
+  r.port.opened = false;
+  r.core.onPortLost();
+  r.core.closePort();
+  EXPECT_FALSE(r.timers.running(terminal::TerminalCore::kReopenTimer));
+}
+
 TEST(SaveData, WritesTheHexPairsAsShownUnderTheTimeNamedFile) {
   testsupport::TempHome home;
   OpenRig r;

@@ -81,7 +81,17 @@ void CReceivePane::apply(const terminal::DisplayUpdate& update) {
 void CReceivePane::insertRun(QTextCursor& cursor, const QString& text, bool header) {
   QTextCharFormat format;
   format.setForeground(header ? QColor(255, 0, 0) : QColor(Qt::black));
-  cursor.insertText(text, format);
+  QString broken;
+  broken.reserve(text.size() + text.size() / kLongLine + 1);
+  for (const QChar c : text) {
+    broken += c;
+    lineLength_ = c == QLatin1Char('\n') ? 0 : lineLength_ + 1;
+    if (lineLength_ >= kLongLine && c == QLatin1Char(' ')) {
+      broken += QLatin1Char('\n');
+      lineLength_ = 0;
+    }
+  }
+  cursor.insertText(broken, format);
 }
 
 void CReceivePane::flush() {
@@ -90,6 +100,7 @@ void CReceivePane::flush() {
   ++flushes_;
   if (pending_.replaced) {
     clear();
+    lineLength_ = 0;
   }
   QTextCursor cursor(document());
   cursor.movePosition(QTextCursor::End);
@@ -124,6 +135,7 @@ void CReceivePane::contextMenuEvent(QContextMenuEvent* event) {
   menu.addAction(qs(base::text(168)), this, [this] {
     pending_ = {};
     clear();
+    lineLength_ = 0;
     emit emptied();
   });
   menu.exec(event->globalPos());

@@ -15,6 +15,10 @@ class CReceivePane : public QPlainTextEdit {
 
  public:
   static constexpr int kFlushesPerSecond = 25;
+  // A line longer than this continues on a new line of the pane at its next blank: the pane lays
+  // out only the lines in sight, but always a whole line, and a fast stream makes lines of many
+  // kilobytes that would be laid out again at every flush.
+  static constexpr int kLongLine = 4096;
 
   explicit CReceivePane(QWidget* parent = nullptr);
 
@@ -45,6 +49,7 @@ class CReceivePane : public QPlainTextEdit {
     std::vector<std::pair<QString, bool>> runs;  // text, header
   };
   void insertRun(QTextCursor& cursor, const QString& text, bool header);
+  int lineLength_ = 0;  // characters on the pane's last line
 
   Pending pending_;
   QTimer flushTimer_;

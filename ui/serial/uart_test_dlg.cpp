@@ -168,6 +168,9 @@ void UartTestDlg::buildControls() {
   openButton_->setObjectName(QStringLiteral("openPortButton"));
   openButton_->setIconSize(QSize(16, 16));
   portGrid->addWidget(openButton_, 2, 0, 1, 2);
+  reopenCheck_ = new QCheckBox(tr8("serial.auto_reopen"), portGroup);
+  reopenCheck_->setObjectName(QStringLiteral("reopenCheck"));
+  portGrid->addWidget(reopenCheck_, 3, 0, 1, 2);
   column->addWidget(portGroup);
 
   auto* dataRow = new QHBoxLayout;
@@ -262,6 +265,7 @@ void UartTestDlg::connectControls() {
   connect(topCheck_, &QCheckBox::toggled, this, [this](bool on) {
     if (host_.setTopmost) host_.setTopmost(on);
   });
+  connect(reopenCheck_, &QCheckBox::toggled, this, [this](bool on) { core_.setAutoReopen(on); });
   connect(portBox_, &QComboBox::activated, this, &UartTestDlg::portChosen);
   connect(baudBox_, &QComboBox::activated, this, &UartTestDlg::baudChosen);
   connect(baudBox_->lineEdit(), &QLineEdit::editingFinished, this, &UartTestDlg::baudChosen);
@@ -401,8 +405,10 @@ void UartTestDlg::enterMode() {
 }
 
 void UartTestDlg::leaveMode() {
-  if (!port_.isOpen()) return;
+  // Also ends the timed sends and the wait for a lost adapter of a line that is already closed.
+  const bool wasOpen = port_.isOpen();
   core_.closePort();
+  if (!wasOpen) return;
   const QSignalBlocker block(portBox_);
   const std::size_t saved = host_.settings->portListIndex;
   if (saved < ports_.size()) portBox_->setCurrentIndex(static_cast<int>(saved));

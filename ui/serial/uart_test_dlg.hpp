@@ -118,6 +118,7 @@ class UartTestDlg : public QWidget, public terminal::TerminalSink {
   QPushButton* emptyButton_ = nullptr;
   QPushButton* saveButton_ = nullptr;
   QCheckBox* topCheck_ = nullptr;
+  QCheckBox* reopenCheck_ = nullptr;
   QCheckBox* hexDisplayCheck_ = nullptr;
   QCheckBox* packetCheck_ = nullptr;
   QCheckBox* autoClearCheck_ = nullptr;
