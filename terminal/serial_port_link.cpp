@@ -24,13 +24,20 @@ bool SerialPortLink::open() {
     std::lock_guard lock(mutex_);
     lost_ = false;
   }
-  if (!port_.OpenAndConfigure(this, path_, baud_)) return false;
-  return port_.StartWorker();
+  caller_.store(std::this_thread::get_id());
+  const bool opened = port_.OpenAndConfigure(this, path_, baud_) && port_.StartWorker();
+  caller_.store(std::thread::id{});
+  return opened;
 }
 
 void SerialPortLink::close() { port_.Stop(); }
 
-bool SerialPortLink::write(std::span<const std::uint8_t> bytes) { return port_.SendRaw(bytes); }
+bool SerialPortLink::write(std::span<const std::uint8_t> bytes) {
+  caller_.store(std::this_thread::get_id());
+  const bool queued = port_.SendRaw(bytes);
+  caller_.store(std::thread::id{});
+  return queued;
+}
 
 void SerialPortLink::wakeLocked() {
   if (wakePending_) return;
@@ -57,7 +64,7 @@ void SerialPortLink::onSerialMessage(const isp::SerialMessage& message) {
 }
 
 void SerialPortLink::onSerialErrorChanged(bool error) {
-  if (!error) return;
+  if (!error || caller_.load() == std::this_thread::get_id()) return;
   std::lock_guard lock(mutex_);
   lost_ = true;
   wakeLocked();
@@ -78,9 +85,7 @@ void SerialPortLink::deliver(TerminalCore& core, TerminalSink& sink) {
   for (const isp::SerialMessage& m : messages) {
     sink.onMessage(m.caption, m.text, m.errorIcon ? base::MessageIcon::Error : base::MessageIcon::Warning);
   }
-  // A failed set-up step also sets the error, but leaves the line open; only a line that is gone
-  // ends the session.
-  if (lost && !port_.IsOpen()) core.onPortLost();
+  if (lost) core.onPortLost();
 }
 
 }  // namespace terminal

@@ -3,11 +3,13 @@
 // one; they are gathered here into chunks stamped with their arrival time, and the consumer's
 // thread is woken once for whatever waits, so that the terminal takes bytes in batches, in order,
 // on its own thread (the window's user-interface thread, or the command line's event loop).
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "isp/serial_port.hpp"
@@ -51,6 +53,10 @@ class SerialPortLink final : public TerminalPort, public isp::SerialPortSink {
 
   std::function<void()> wake_;
   isp::CSerialPort port_;
+  // The thread inside open() or write(): an error it meets there (a set-up step, a write without a
+  // line) is reported by the port itself and leaves no line to lose; an error of the reader is a
+  // line that went away.
+  std::atomic<std::thread::id> caller_{};
   std::string path_;
   std::uint32_t baud_ = 19200;
 
