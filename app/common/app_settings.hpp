@@ -14,4 +14,8 @@ void initialise();
 int storedLanguage();
 void storeLanguage(int langId);
 
+// Other whole-number values of "General" (the store manager's "SelectedSeries" and "SelectedModel").
+int storedInt(const char* key, int fallback);
+void storeInt(const char* key, int value);
+
 }  // namespace appsettings

@@ -6,6 +6,7 @@
 //   downloader32 [model=...] [name=...] [version=...] [fault=...]
 //   echo                      answers every byte with itself
 //   stream [rate=BYTES_PER_S] sends a counting pattern (default: as fast as the line goes)
+//   stm32boot [flash=128K] [erase=0x43|0x44] [fault=silent|noise:N|nack:CODE|drop:N|unplug-after:N]
 // Faults (repeatable): silent, noise:N, nak-block:N, refuse-baud, line-test:I, model-mismatch,
 // unplug-after:N, corrupt:OFFSET, no-target, write-error, power-not-off, power-on, limit, tool-id,
 // limit-writing, tool-id-writing, verify-mismatch, power-cycle-fails.
@@ -18,11 +19,12 @@
 #include "emulator/serial/chip_bootloader.hpp"
 #include "emulator/serial/device.hpp"
 #include "emulator/serial/downloader.hpp"
+#include "emulator/serial/stm32_bootloader.hpp"
 #include "emulator/serial/terminal_devices.hpp"
 
 namespace emulator::serial {
 
-enum class DeviceKind { Bootloader, Bootloader32, Downloader, Downloader32, Echo, Stream };
+enum class DeviceKind { Bootloader, Bootloader32, Downloader, Downloader32, Stm32Boot, Echo, Stream };
 
 struct DeviceSpec {
   DeviceKind kind = DeviceKind::Bootloader;
@@ -33,6 +35,8 @@ struct DeviceSpec {
   DownloaderConfig downloader;
   DownloaderFaults downloaderFaults;
   std::uint32_t streamRate = 0;  // bytes per second; 0: the line's speed
+  Stm32Config stm32;
+  Stm32Faults stm32Faults;
 };
 
 // Nothing and a reason for words that name no device or a value that does not fit.

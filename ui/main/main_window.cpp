@@ -34,6 +34,7 @@
 #include "ui/main/window_rules.hpp"
 #include "ui/serial/serial_views.hpp"
 #include "ui/serial/uart_test_dlg.hpp"
+#include "ui/writer/device_program_dlg.hpp"
 #include "widgets/hexeditbase.hpp"
 
 #ifndef QUBRIX_VERSION
@@ -122,8 +123,15 @@ void CQX58KT_UPGRADEDlg::buildCentral() {
   modeTab_->setObjectName(QStringLiteral("modeTab"));
   modeTab_->setTabPosition(QTabWidget::East);
   for (int m = 0; m < mainwin::kModeCount; ++m) {
-    QWidget* page = m == mainwin::kModeSerial ? static_cast<QWidget*>(buildSerialPanel())
-                                              : new CModePage(QString::fromUtf8(kModeCaptions[m]));
+    QWidget* page = nullptr;
+    if (m == mainwin::kModeWriter) {
+      writerPanel_ = new CDeviceProgramDlg(*this);
+      page = writerPanel_;
+    } else if (m == mainwin::kModeSerial) {
+      page = buildSerialPanel();
+    } else {
+      page = new CModePage(QString::fromUtf8(kModeCaptions[m]));
+    }
     modeTab_->addTab(page, QString::fromUtf8(kModeCaptions[m]));
   }
   connect(modeTab_->tabBar(), &QTabBar::tabBarClicked, this, [this](int index) {
@@ -270,6 +278,8 @@ void CQX58KT_UPGRADEDlg::SwitchMode(int mode) {
   const mainwin::ModePlan plan = mainwin::PlanMode(mode, serialBaudIndex_);
   for (int id : plan.notes) LogText(id, plan.notesInRed);
   if (plan.baudIndex) baudIndex_ = *plan.baudIndex;
+  if (mode == mainwin::kModeWriter) writerPanel_->EnterWriterMode();
+  writerPanel_->SetReading(mode != mainwin::kModeIsp);
   applyVisibility(mode);
   applyLayoutRules();
   progress_->setValue(0);
