@@ -17,6 +17,7 @@ int runVerify(const std::vector<std::string>& args);
 int runErase(const std::vector<std::string>& args);
 int runPower(const std::vector<std::string>& args);
 int runTouch(const std::vector<std::string>& args);
+int runTerm(const std::vector<std::string>& args);
 int runStore(const std::vector<std::string>& args);
 int runFirmware(const std::vector<std::string>& args);
 int runSelfUpdate(const std::vector<std::string>& args);
@@ -47,6 +48,7 @@ std::span<const Command> commands() {
       {"erase", "erase a chip's whole flash through the QUBRIX Tool", runErase},
       {"power", "switch the target board's power through the QUBRIX Tool", runPower},
       {"touch", "watch a touch target's channels, set a threshold or export them (QUBRIX Tool)", runTouch},
+      {"term", "a serial terminal: show what a port receives, send text or hex bytes", runTerm},
       {"store", "list, add, delete or activate the programs stored in the QUBRIX Tool", runStore},
       {"firmware", "check for or install new QUBRIX Tool firmware (USB or a serial system bootloader)", runFirmware},
       {"self-update", "check for or install a newer version of this program", runSelfUpdate},

@@ -130,6 +130,10 @@ std::optional<DeviceSpec> parseDeviceSpec(const std::vector<std::string>& words,
     s.kind = DeviceKind::Bootloader32;
   } else if (kind == "downloader") {
     s.kind = DeviceKind::Downloader;
+  } else if (kind == "echo") {
+    s.kind = DeviceKind::Echo;
+  } else if (kind == "stream") {
+    s.kind = DeviceKind::Stream;
   } else if (kind == "downloader32") {
     s.kind = DeviceKind::Downloader32;
     s.downloader.target32 = true;
@@ -186,7 +190,11 @@ std::optional<DeviceSpec> parseDeviceSpec(const std::vector<std::string>& words,
       const auto v = number(value, 0xFFFFFFFF);
       ok = v.has_value();
       if (ok) s.downloader.toolId = static_cast<std::uint32_t>(*v);
-    } else if (key == "fault") {
+    } else if (key == "rate" && s.kind == DeviceKind::Stream) {
+      const auto v = number(value, 10'000'000);
+      ok = v && *v >= 1;
+      if (ok) s.streamRate = static_cast<std::uint32_t>(*v);
+    } else if (key == "fault" && s.kind != DeviceKind::Echo && s.kind != DeviceKind::Stream) {
       ok = applyFault(value, s);
     } else {
       ok = false;
@@ -211,6 +219,8 @@ std::unique_ptr<SerialDevice> makeDevice(const DeviceSpec& s) {
       d->chip32().faults() = s.chip32Faults;
       return d;
     }
+    case DeviceKind::Echo: return std::make_unique<EchoDevice>();
+    case DeviceKind::Stream: return std::make_unique<StreamDevice>(s.streamRate);
     case DeviceKind::Stm32Boot: return std::make_unique<Stm32Bootloader>(s.stm32, s.stm32Faults);
   }
   return nullptr;
@@ -222,6 +232,8 @@ std::string deviceSpecHelp() {
          "  bootloader32 [model=0x3201] [name=QX32F128] [flash=128K]\n"
          "  downloader   [family=...] [model=...] [flash=...] [version=516] [toolid=0x12345]\n"
          "  downloader32 [model=0x3201] [name=QX32F128] [version=516]\n"
+         "  echo         answers every byte it receives with itself\n"
+         "  stream       [rate=BYTES_PER_S] sends a counting pattern 00 01 .. FF 00 .. (default: line speed)\n"
          "  stm32boot    [flash=128K] [erase=0x43|0x44]   (faults: silent, noise:N, nack:CODE, drop:N,\n"
          "               unplug-after:N = the cable goes during the N-th Write Memory)\n"
          "faults (fault=NAME, repeatable): silent, noise:N, nak-block:N, refuse-baud, line-test:I,\n"

@@ -38,6 +38,8 @@
 #include "ui/main/udev_monitor.hpp"
 #include "ui/main/window_rules.hpp"
 #include "device/touch_debug.hpp"
+#include "ui/serial/serial_views.hpp"
+#include "ui/serial/uart_test_dlg.hpp"
 #include "ui/touch/touch_mode_dlg.hpp"
 #include "ui/touch/touch_table.hpp"
 #include "ui/writer/device_program_dlg.hpp"
@@ -128,7 +130,8 @@ void CQX58KT_UPGRADEDlg::buildCentral() {
   fileRow_ = buildFileRow();
   left->addWidget(fileRow_);
   left->addWidget(buildBufferTab(), 3);
-  serialArea_ = buildSerialArea();
+  // The serial assistant's views belong to the window; the serial panel drives them.
+  serialArea_ = new CSerialViews(this);
   left->addWidget(serialArea_, 3);
 
   log_ = new CLogPane(central);
@@ -150,6 +153,8 @@ void CQX58KT_UPGRADEDlg::buildCentral() {
       page = writerPanel_;
     } else if (m == mainwin::kModeTouch) {
       page = buildTouchPanel();
+    } else if (m == mainwin::kModeSerial) {
+      page = buildSerialPanel();
     } else {
       page = new CModePage(QString::fromUtf8(kModeCaptions[m]));
     }
@@ -251,30 +256,27 @@ QWidget* CQX58KT_UPGRADEDlg::buildBufferTab() {
   return bufferTab_;
 }
 
-QWidget* CQX58KT_UPGRADEDlg::buildSerialArea() {
-  // The serial assistant's views belong to the window; the serial panel drives them.
-  auto* area = new QWidget(this);
-  area->setObjectName(QStringLiteral("serialArea"));
-  auto* column = new QVBoxLayout(area);
-  column->setContentsMargins(0, 0, 0, 0);
-  auto* receive = new QTextEdit(area);
-  receive->setObjectName(QStringLiteral("receiveView"));
-  receive->setReadOnly(true);
-  QFont receiveFont(QStringLiteral("新宋体"), 9);
-  receiveFont.setStyleHint(QFont::TypeWriter);
-  receive->setFont(receiveFont);
-  column->addWidget(receive, 1);
-  auto* sendRow = new QHBoxLayout;
-  auto* send = new QPlainTextEdit(area);
-  send->setObjectName(QStringLiteral("sendEdit"));
-  send->setFixedHeight(3 * send->fontMetrics().lineSpacing() + 12);
-  sendRow->addWidget(send, 1);
-  auto* sendButton = new QPushButton(qs(base::text("main.send")), area);
-  sendButton->setObjectName(QStringLiteral("sendButton"));
-  sendButton->setEnabled(false);  // until the serial panel opens a port
-  sendRow->addWidget(sendButton, 0, Qt::AlignTop);
-  column->addLayout(sendRow);
-  return area;
+UartTestDlg* CQX58KT_UPGRADEDlg::buildSerialPanel() {
+  UartTestDlg::Host host;
+  host.settings = &settings_;
+  host.saveSettings = [this] { saveSettings(); };
+  host.log = [this](const std::string& line, base::LogColour colour) {
+    if (colour == base::LogColour::Error) SetLogErrorColour();
+    Log(line);
+  };
+  host.message = [this](const std::string& text, const std::string& caption, base::MessageIcon icon) {
+    showMessage(text, caption, icon);
+  };
+  host.setTopmost = [this](bool on) { setTopmost(on); };
+  serialPanel_ = new UartTestDlg(std::move(host), serialArea_);
+  return serialPanel_;
+}
+
+void CQX58KT_UPGRADEDlg::setTopmost(bool on) {
+  if (on == windowFlags().testFlag(Qt::WindowStaysOnTopHint)) return;
+  const bool shown = isVisible();
+  setWindowFlag(Qt::WindowStaysOnTopHint, on);
+  if (shown) show();
 }
 
 void CQX58KT_UPGRADEDlg::applyLayoutRules() {
@@ -306,6 +308,8 @@ void CQX58KT_UPGRADEDlg::SwitchMode(int mode) {
   // After the clear, or the user would never see why the run ended.
   if (ispWasRunning) LogText(288, true);
   const bool wasSerial = currentMode_ == mainwin::kModeSerial;
+  // After the clear, so that "Serial port closed!" stays in sight above the new mode's notes.
+  if (wasSerial && mode != mainwin::kModeSerial) serialPanel_->leaveMode();
   if (wasSerial && isVisible()) serialModeSize_ = size();
   currentMode_ = mode;
   const mainwin::ModePlan plan = mainwin::PlanMode(mode, serialBaudIndex_);
@@ -317,6 +321,7 @@ void CQX58KT_UPGRADEDlg::SwitchMode(int mode) {
   applyLayoutRules();
   progress_->setValue(0);
   applyResizing(plan.resizable);
+  if (mode == mainwin::kModeSerial) serialPanel_->enterMode();
 }
 
 void CQX58KT_UPGRADEDlg::applyVisibility(int mode) {
@@ -394,6 +399,7 @@ void CQX58KT_UPGRADEDlg::LogText(int id, bool error) {
 
 void CQX58KT_UPGRADEDlg::loadSettings() {
   settings_ = mainwin::readToolSettings(mainwin::IniFile::read(mainwin::toolSettingsPath()), portNames_.size());
+  serialPanel_->reloadSettings();
 }
 
 void CQX58KT_UPGRADEDlg::saveSettings() {

@@ -20,6 +20,7 @@ ModePlan PlanMode(int mode, int serialBaudIndex) {
       break;
     case kModeSerial:
       p.notes = {158, 159, 160, 161, 162, 163};
+      p.notesInRed = true;
       p.baudIndex = serialBaudIndex <= 0 || serialBaudIndex > 11 ? 5 : serialBaudIndex;
       p.show.serialViews = true;
       p.resizable = true;
