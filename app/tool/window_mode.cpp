@@ -20,13 +20,15 @@ std::vector<mainwin::AttachedProgrammer> attachedProgrammers() {
 
 }  // namespace
 
-int runMainWindow(const CommandLineRequest&) {
+int runMainWindow(const CommandLineRequest& request) {
   deleteLeftoverExecutable(QCoreApplication::applicationDirPath().toStdString());
   emulator::programmer::attachBenchFromEnvironment();
   CQX58KT_UPGRADEDlg::Services services;
   services.lookups.programmers = attachedProgrammers;
   CQX58KT_UPGRADEDlg window(std::move(services));
   window.show();
+  // A file manager opens a program file with "qubrix-tool open FILE" (the desktop entry's Exec line).
+  if (!request.file.empty()) window.OpenProgramFile(request.file, false);
   return QApplication::exec();
 }
 
