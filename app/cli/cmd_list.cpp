@@ -11,6 +11,7 @@
 #include "app/cli/json.hpp"
 #include "base/strformat.hpp"
 #include "base/texts.hpp"
+#include "device/access.hpp"
 #include "device/upgrade.hpp"
 
 namespace cli {
@@ -72,6 +73,9 @@ int runList(const std::vector<std::string>& args) {
   }
   std::vector<Programmer> list;
   for (const auto& tool : qx::enumerateUpgrade()) list.push_back(describe(*tool));
+  if (const std::string hint = qx::permissionHint(qx::deniedDevices()); !hint.empty()) {
+    std::fprintf(stderr, "%s\n", hint.c_str());
+  }
   if (a.has("json")) {
     printJson(list);
     return kExitOk;

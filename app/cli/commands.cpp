@@ -16,6 +16,7 @@ int runProgram(const std::vector<std::string>& args);
 int runVerify(const std::vector<std::string>& args);
 int runErase(const std::vector<std::string>& args);
 int runPower(const std::vector<std::string>& args);
+int runUdevRules(const std::vector<std::string>& args);
 
 namespace {
 
@@ -41,6 +42,7 @@ std::span<const Command> commands() {
       {"verify", "compare a chip with a program file through the QUBRIX Tool", runVerify},
       {"erase", "erase a chip's whole flash through the QUBRIX Tool", runErase},
       {"power", "switch the target board's power through the QUBRIX Tool", runPower},
+      {"udev-rules", "print the udev rules that let the logged-in user open the devices", runUdevRules},
   };
   return kCommands;
 }

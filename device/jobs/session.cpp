@@ -6,6 +6,7 @@
 #include "base/strformat.hpp"
 #include "base/texts.hpp"
 #include "base/trace.hpp"
+#include "device/access.hpp"
 #include "device/jobs/firmware_version.hpp"
 #include "firmware/mcu.hpp"
 
@@ -42,6 +43,7 @@ bool Session::takeAndOpen(const std::string& openFailedText) {
   tool_ = *found;
   if (!attempt([this] { return tool_->openAndIdentify(); })) {
     error(openFailedText);
+    if (const std::string hint = qx::permissionHint(qx::deniedDevices()); !hint.empty()) error(hint);
     return false;
   }
   return true;
