@@ -1,12 +1,12 @@
 #include "device/access.hpp"
 
-#include <hidapi.h>
 #include <unistd.h>
 
 #include <cerrno>
 
 #include "base/strformat.hpp"
 #include "base/texts.hpp"
+#include "device/hidapi_usb.hpp"
 #include "device/interface.hpp"
 
 namespace qx {
@@ -23,12 +23,7 @@ std::vector<HidNode> deniedAmong(const std::vector<HidNode>& nodes, const Access
 
 std::vector<HidNode> deniedDevices() {
   std::vector<HidNode> nodes;
-  // Product 0 lists every product of the vendor; enumeration reads sysfs and needs no permission.
-  hid_device_info* list = hid_enumerate(kVendorId, 0);
-  for (const hid_device_info* d = list; d != nullptr; d = d->next) {
-    if (d->path != nullptr) nodes.push_back({d->path, d->product_id});
-  }
-  hid_free_enumeration(list);
+  for (const auto& [path, productId] : enumerateVendorNodes()) nodes.push_back({path, productId});
   return deniedAmong(nodes, [](const std::string& path) { return ::access(path.c_str(), R_OK | W_OK) == 0 ? 0 : errno; });
 }
 

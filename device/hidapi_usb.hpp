@@ -2,6 +2,7 @@
 // The programmer on hidapi (hidraw back-end on Linux): raw report I/O under the shared framing.
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "device/report.hpp"
@@ -34,5 +35,8 @@ class HidApiUSB final : public ReportTransport {
 // The attached programmers in hidapi's order; entries without serial number, manufacturer or product
 // string are skipped.
 std::vector<std::shared_ptr<HidApiUSB>> enumerateHidDevices();
+// Every HID node of the vendor (any product) as (device path, product id); reads sysfs only, so it
+// also lists nodes this user may not open.
+std::vector<std::pair<std::string, std::uint16_t>> enumerateVendorNodes();
 
 }  // namespace qx

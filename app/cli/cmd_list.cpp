@@ -1,6 +1,5 @@
 // qubrix list: the attached QUBRIX Tool programmers with product, serial number, firmware version
 // and running mode.
-#include <charconv>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -9,6 +8,7 @@
 #include "app/cli/args.hpp"
 #include "app/cli/command.hpp"
 #include "app/cli/json.hpp"
+#include "app/cli/programmer_choice.hpp"
 #include "base/strformat.hpp"
 #include "base/texts.hpp"
 #include "device/access.hpp"
@@ -25,13 +25,6 @@ struct Programmer {
   std::string mode;
   bool readable = false;
 };
-
-std::string snText(const std::string& serial) {
-  std::uint32_t id = 0;
-  const auto [end, ec] = std::from_chars(serial.data(), serial.data() + serial.size(), id, 10);
-  if (ec != std::errc() || end != serial.data() + serial.size()) return serial;
-  return base::format("SN: %08X", id);
-}
 
 Programmer describe(qx::QUBRIXToolUpgradeIntf& tool) {
   Programmer p;
