@@ -13,8 +13,8 @@ namespace emulator::programmer {
 namespace {
 
 // Programmer i (from 0) of the bench: the first keeps the state directory itself, so that a bench
-// of one is what it always was; the others keep theirs in a folder of their own, with the next
-// serial numbers.
+// of one is what it always was; the others keep theirs in a folder of their own, "programmer-N",
+// with the next serial numbers and the first one's settings, which a programmer.conf there overrides.
 std::shared_ptr<EmulatedProgrammer> makeBenchProgrammer(int index) {
   Config defaults;
   // On the bench the device keeps the pace of a real one.
@@ -25,6 +25,7 @@ std::shared_ptr<EmulatedProgrammer> makeBenchProgrammer(int index) {
   if (index > 0) {
     config.serial += static_cast<std::uint32_t>(index);
     own = dir / ("programmer-" + std::to_string(index + 1));
+    config = loadConfig(own, config);
   }
   auto device = EmulatedProgrammer::create(config, std::make_shared<SystemClock>());
   device->setLogging(false);

@@ -20,7 +20,7 @@ _qubrix() {
       COMPREPLY=($(compgen -W "$("$1" list --json 2>/dev/null | _qubrix_json_field serial)" -- "$cur"))
       return ;;
     --family)
-      COMPREPLY=($(compgen -W "$("$1" models --json 2>/dev/null | _qubrix_json_field family)" -- "$cur"))
+      COMPREPLY=($(compgen -W "$("$1" models --json 2>/dev/null | _qubrix_json_field family | cut -d" " -f1 | sort -u)" -- "$cur"))
       return ;;
     --lang)
       COMPREPLY=($(compgen -W "en zh" -- "$cur"))
