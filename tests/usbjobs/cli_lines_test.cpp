@@ -129,6 +129,16 @@ TEST_F(CliLines, ModelsFilteredByFamilyAndPattern) {
   EXPECT_EQ(qubrix("models nosuchchip", 0).status, 1);
 }
 
+TEST_F(CliLines, InfoJsonIsOneObjectAlsoWhenTheFileIsNotLoaded) {
+  Output r = qubrix("info --json -t QB51F16 " + hex, 0);
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.out, "{\"verb\": \"info\", \"model\": \"QB51F16\", \"file\": \"" + hex +
+                       "\", \"result\": \"success\", \"exitStatus\": 0, \"checksum\": \"003FF2C2\", \"size\": 100}\n");
+  r = qubrix("info --json -t QB51F16 /nonexistent.hex", 0);
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_TRUE(has(r.out, "\"result\": \"failed\", \"exitStatus\": 1}")) << r.out;
+}
+
 TEST_F(CliLines, LanguageFollowsTheLocaleUnlessTheWindowChoseOne) {
   EXPECT_TRUE(has(qubrix("power status", 1, "LC_ALL= LANG=zh_CN.UTF-8").out, "目标已"));
   EXPECT_TRUE(has(qubrix("power status", 1, "LC_ALL= LANG=en_US.UTF-8").out, "--> The target is powered"));
