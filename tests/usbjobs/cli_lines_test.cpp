@@ -129,8 +129,19 @@ TEST_F(CliLines, ModelsFilteredByFamilyAndPattern) {
   EXPECT_EQ(qubrix("models nosuchchip", 0).status, 1);
 }
 
-TEST_F(CliLines, InfoJsonIsOneObjectAlsoWhenTheFileIsNotLoaded) {
-  Output r = qubrix("info --json -t QB51F16 " + hex, 0);
+TEST_F(CliLines, InfoAndPackJsonAreOneObjectAlsoWhenTheyFail) {
+  const std::string cab = (home.path() / "made.cab").string();
+  Output r = qubrix("pack --json --cab -t QB51F16 --key 0123456789abcdef -o " + cab + " " + hex, 0);
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_TRUE(has(r.out, "\"result\": \"success\", \"exitStatus\": 0, \"output\": \"" + cab + "\", \"fileId\": \"")) << r.out;
+  EXPECT_TRUE(has(r.out, "\"checksum\": \"003FF2C2\", \"size\": 100}\n")) << r.out;
+  r = qubrix("info --json " + cab, 0);
+  EXPECT_TRUE(has(r.out, "\"production\": {\"limit\": 0, \"limitEnabled\": false")) << r.out;
+  r = qubrix("pack --json --cab -t QB51F16 -o " + cab + " " + hex, 0);
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_TRUE(has(r.out, "\"result\": \"failed\", \"exitStatus\": 1}")) << r.out;
+
+  r = qubrix("info --json -t QB51F16 " + hex, 0);
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(r.out, "{\"verb\": \"info\", \"model\": \"QB51F16\", \"file\": \"" + hex +
                        "\", \"result\": \"success\", \"exitStatus\": 0, \"checksum\": \"003FF2C2\", \"size\": 100}\n");
