@@ -21,8 +21,12 @@ int runUdevRules(const std::vector<std::string>& args);
 namespace {
 
 int runVersion(const std::vector<std::string>& args) {
-  Args a(args, {});
-  if (auto done = finishParsing(a, "version", "")) return *done;
+  Args a(args, {{"json", 0, false, "print the version as JSON"}});
+  if (auto done = finishParsing(a, "version", "[--json]")) return *done;
+  if (a.has("json")) {
+    std::printf("{\"verb\": \"version\", \"version\": \"%s\"}\n", QUBRIX_VERSION);
+    return kExitOk;
+  }
   std::printf("QUBRIX Tool v%s\n", QUBRIX_VERSION);
   return kExitOk;
 }
