@@ -26,6 +26,7 @@ constexpr TextEntry kEntries[] = {
 #include "base/texts/touch.inc"
 #include "base/texts/serial.inc"
 #include "base/texts/update.inc"
+#include "base/texts/store.inc"
 };
 
 struct Pair {

@@ -1,8 +1,6 @@
 // qubrix pack: what the Writer panel's Generate button does. Loads a HEX or BIN file for a model
 // in Writer mode, applies the panel's checks to the settings given as options and writes an
 // encrypted program file (--cab) or a production project file (--cap).
-#include <cctype>
-#include <charconv>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -11,6 +9,7 @@
 #include "app/cli/command.hpp"
 #include "app/cli/json.hpp"
 #include "app/cli/printing_sink.hpp"
+#include "app/cli/production_options.hpp"
 #include "base/strformat.hpp"
 #include "base/texts.hpp"
 #include "firmware/catalogue.hpp"
@@ -23,58 +22,6 @@ namespace {
 
 constexpr char kSynopsis[] =
     "--cab|--cap -t MODEL FILE [--key K16] [--limit N] [--writer-id HEX8] [--user-code N] [-o OUT] [--json]";
-
-template <typename T>
-std::optional<T> parseNumber(const std::string& text, int base) {
-  T value{};
-  const char* end = text.data() + text.size();
-  const auto [ptr, ec] = std::from_chars(text.data(), end, value, base);
-  if (text.empty() || ec != std::errc() || ptr != end) return std::nullopt;
-  return value;
-}
-
-bool allHexDigits(const std::string& text) {
-  for (char c : text) {
-    if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
-  }
-  return true;
-}
-
-// The panel's inputs from the options; a message when one cannot be typed into the panel.
-std::optional<std::string> readSettings(const Args& a, bool cab, production::ProductionSettings& s) {
-  // Generate writes a .cab exactly when the key box is checked.
-  s.key_enable = cab;
-  if (const auto key = a.value("key")) {
-    if (!cab) return std::string("--key applies to --cab only");
-    if (key->size() > s.key.size()) return std::string("--key takes at most 16 characters");
-    for (char c : *key) {
-      if (static_cast<unsigned char>(c) >= 0x80) return std::string("--key takes ASCII characters only");
-    }
-    std::copy(key->begin(), key->end(), s.key.begin());
-    s.key_count = key->size();
-  }
-  if (const auto limit = a.value("limit")) {
-    // The panel's edit holds 8 digits.
-    const auto n = limit->size() <= 8 ? parseNumber<std::uint32_t>(*limit, 10) : std::nullopt;
-    if (!n) return std::string("--limit takes a decimal number of at most 8 digits");
-    s.write_limit_num_enable = true;
-    s.write_num_max = *n;
-  }
-  if (const auto code = a.value("user-code")) {
-    const auto n = parseNumber<std::uint64_t>(*code, 10);
-    if (!n) return std::string("--user-code takes a decimal number");
-    if (auto refusal = production::UserCodeRefusal(*n)) return refusal;
-    s.user_code_enable = true;
-    s.user_code = static_cast<std::uint32_t>(*n);
-  }
-  if (const auto id = a.value("writer-id")) {
-    if (id->size() > 8 || !allHexDigits(*id)) return std::string("--writer-id takes up to 8 hexadecimal digits");
-    s.writer_ID_limit_enable = true;
-    s.write_id_digits = id->size();
-    if (id->size() == 8) s.write_id_num = *parseNumber<std::uint32_t>(*id, 16);
-  }
-  return std::nullopt;
-}
 
 }  // namespace
 
@@ -98,8 +45,11 @@ int runPack(const std::vector<std::string>& args) {
   const std::optional<std::string> target = a.value("target");
   if (!target) return usageError("the model is missing (-t MODEL)");
   if (a.positional().size() != 1) return usageError("exactly one program file is needed");
+  if (!cab && a.has("key")) return usageError("--key applies to --cab only");
   production::ProductionSettings settings;
-  if (auto bad = readSettings(a, cab, settings)) return usageError(*bad);
+  // Generate writes a .cab exactly when the key box is checked.
+  settings.key_enable = cab;
+  if (auto bad = ReadProductionOptions(a, settings)) return usageError(*bad);
 
   const firmware::McuList list = firmware::LoadCatalogue();
   const firmware::McuPtr model = firmware::FindByName(list, *target);

@@ -16,6 +16,10 @@ int runProgram(const std::vector<std::string>& args);
 int runVerify(const std::vector<std::string>& args);
 int runErase(const std::vector<std::string>& args);
 int runPower(const std::vector<std::string>& args);
+int runStore(const std::vector<std::string>& args);
+int runFirmware(const std::vector<std::string>& args);
+int runSelfUpdate(const std::vector<std::string>& args);
+int runWriter(const std::vector<std::string>& args);
 int runUdevRules(const std::vector<std::string>& args);
 
 namespace {
@@ -46,6 +50,10 @@ std::span<const Command> commands() {
       {"verify", "compare a chip with a program file through the QUBRIX Tool", runVerify},
       {"erase", "erase a chip's whole flash through the QUBRIX Tool", runErase},
       {"power", "switch the target board's power through the QUBRIX Tool", runPower},
+      {"store", "list, add, delete or activate the programs stored in the QUBRIX Tool", runStore},
+      {"firmware", "check for or install new QUBRIX Tool firmware (USB or a serial system bootloader)", runFirmware},
+      {"self-update", "check for or install a newer version of this program", runSelfUpdate},
+      {"writer", "download a program into the Writer, or watch its offline programming", runWriter},
       {"udev-rules", "print the udev rules that let the logged-in user open the devices", runUdevRules},
   };
   return kCommands;

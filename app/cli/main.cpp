@@ -8,6 +8,7 @@
 #include "app/cli/command.hpp"
 #include "app/common/app_settings.hpp"
 #include "emulator/programmer/bench.hpp"
+#include "emulator/writer/bench.hpp"
 
 namespace {
 
@@ -24,6 +25,7 @@ int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   appsettings::initialise();
   emulator::programmer::attachBenchFromEnvironment();
+  emulator::writer::attachWriterBenchFromEnvironment();
   if (argc < 2 || std::strcmp(argv[1], "help") == 0 || std::strcmp(argv[1], "--help") == 0 ||
       std::strcmp(argv[1], "-h") == 0) {
     printVerbs(stdout);

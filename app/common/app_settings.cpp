@@ -31,4 +31,14 @@ void storeLanguage(int langId) {
   s.sync();
 }
 
+int storedInt(const char* key, int fallback) {
+  return profile().value(QStringLiteral("General/") + QLatin1String(key), fallback).toInt();
+}
+
+void storeInt(const char* key, int value) {
+  QSettings s = profile();
+  s.setValue(QStringLiteral("General/") + QLatin1String(key), value);
+  s.sync();
+}
+
 }  // namespace appsettings

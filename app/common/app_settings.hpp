@@ -18,4 +18,8 @@ int storedLanguage();
 std::optional<int> chosenLanguage();
 void storeLanguage(int langId);
 
+// Other whole-number values of "General" (the store manager's "SelectedSeries" and "SelectedModel").
+int storedInt(const char* key, int fallback);
+void storeInt(const char* key, int value);
+
 }  // namespace appsettings

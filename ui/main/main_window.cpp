@@ -32,6 +32,7 @@
 #include "ui/main/mode_plan.hpp"
 #include "ui/main/udev_monitor.hpp"
 #include "ui/main/window_rules.hpp"
+#include "ui/writer/device_program_dlg.hpp"
 #include "widgets/hexeditbase.hpp"
 
 #ifndef QUBRIX_VERSION
@@ -119,7 +120,14 @@ void CQX58KT_UPGRADEDlg::buildCentral() {
   modeTab_->setObjectName(QStringLiteral("modeTab"));
   modeTab_->setTabPosition(QTabWidget::East);
   for (int m = 0; m < mainwin::kModeCount; ++m) {
-    modeTab_->addTab(new CModePage(QString::fromUtf8(kModeCaptions[m])), QString::fromUtf8(kModeCaptions[m]));
+    QWidget* page = nullptr;
+    if (m == mainwin::kModeWriter) {
+      writerPanel_ = new CDeviceProgramDlg(*this);
+      page = writerPanel_;
+    } else {
+      page = new CModePage(QString::fromUtf8(kModeCaptions[m]));
+    }
+    modeTab_->addTab(page, QString::fromUtf8(kModeCaptions[m]));
   }
   connect(modeTab_->tabBar(), &QTabBar::tabBarClicked, this, [this](int index) {
     if (index >= 0 && index != currentMode_) SwitchMode(index);
@@ -266,6 +274,8 @@ void CQX58KT_UPGRADEDlg::SwitchMode(int mode) {
   const mainwin::ModePlan plan = mainwin::PlanMode(mode, serialBaudIndex_);
   for (int id : plan.notes) LogText(id);
   if (plan.baudIndex) baudIndex_ = *plan.baudIndex;
+  if (mode == mainwin::kModeWriter) writerPanel_->EnterWriterMode();
+  writerPanel_->SetReading(mode != mainwin::kModeIsp);
   applyVisibility(mode);
   applyLayoutRules();
   progress_->setValue(0);

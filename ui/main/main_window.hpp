@@ -16,6 +16,7 @@
 #include "ui/main/device_change.hpp"
 #include "ui/main/device_seams.hpp"
 #include "ui/main/tool_settings.hpp"
+#include "ui/writer/panel_host.hpp"
 
 class QAction;
 class QActionGroup;
@@ -33,12 +34,13 @@ class QVBoxLayout;
 class CHexEditBase;
 class CLogPane;
 class CTOUCH_DISPLAY;
+class CDeviceProgramDlg;
 
 namespace mainwin {
 class UdevMonitor;
 }
 
-class CQX58KT_UPGRADEDlg : public QMainWindow {
+class CQX58KT_UPGRADEDlg : public QMainWindow, private writerpanel::PanelHost {
   Q_OBJECT
 
  public:
@@ -49,6 +51,11 @@ class CQX58KT_UPGRADEDlg : public QMainWindow {
     std::function<void()> restart;
     // A modal message box; tests record instead.
     std::function<void(const std::string& text, const std::string& caption, base::MessageIcon icon)> message;
+    // True while a touch debugging session runs; it has then asked the user to finish it first, and
+    // the store manager stays closed.
+    std::function<bool()> touchSessionBlocksStore;
+    // Opens the store manager modally over the window; the dialog by default.
+    std::function<void(QWidget* parent, const firmware::McuList& models)> openStoreManager;
   };
 
   static constexpr int kModelCommandBase = 40000;
@@ -75,8 +82,15 @@ class CQX58KT_UPGRADEDlg : public QMainWindow {
   void SaveImageTo(const std::string& path);
   void CopyChecksum();
   void SwitchLanguage(int langId);
+  // Help > Check for update: the program's own update; on success the new program starts and this one ends.
+  void CheckForUpdate();
   void LookUpProgrammer();
   void HandleDeviceEvent(const mainwin::DeviceEvent& event);
+  // The "&Firmware" item: the ISP panel enables it while "USB" is its selected port.
+  void SetStoreManagerEnabled(bool enabled);
+  bool storeManagerEnabled() const;
+  // What the item does: the touch guard, then the store manager or "not found".
+  void OpenStoreManager();
 
   const firmware::ProgramImage& image() const { return image_; }
   const firmware::McuPtr& currentMcu() const { return currentMcu_; }
@@ -86,6 +100,7 @@ class CQX58KT_UPGRADEDlg : public QMainWindow {
   // What the loaded .cab or .cap carried; cleared by any other file.
   const production::ProductionSettings& productionSettings() const { return productionSettings_; }
   bool writerPresent() const { return writerPresent_; }
+  CDeviceProgramDlg* writerPanel() const { return writerPanel_; }
 
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;
@@ -115,6 +130,25 @@ class CQX58KT_UPGRADEDlg : public QMainWindow {
   void showMessage(const std::string& text, const std::string& caption, base::MessageIcon icon);
   void readDeviceEvents();
   void cleanUpAfterRemoval();
+  void switchToWriterMode();
+
+  // What the Writer panel asks of the window.
+  const firmware::ProgramImage& writerImage() const override { return image_; }
+  production::ProductionSettings& writerSettings() override { return productionSettings_; }
+  const firmware::MCU* writerModel() const override { return currentMcu_.get(); }
+  std::uint16_t writerModelCode() const override { return mcuTypeIndex_; }
+  std::string selectedFile() const override { return filePath_; }
+  std::string openedFileName() const override { return openedFileName_; }
+  bool reloadSelectedFile() override { return loadCurrentFile(); }
+  bool writerConnected() override;
+  std::optional<std::string> lookUpWriter() override;
+  void hostLog(const std::string& line, base::LogColour colour) override;
+  void hostClearLog() override;
+  void hostProgressRange(int low, int high) override;
+  void hostProgress(int position) override;
+  void hostMessage(const std::string& caption, const std::string& text, base::MessageIcon icon) override;
+  std::optional<std::string> askSavePath(const std::string& defaultName, const std::string& extension,
+                                         const std::string& filter) override;
 
   Services services_;
   firmware::McuList modelList_;
@@ -124,6 +158,7 @@ class CQX58KT_UPGRADEDlg : public QMainWindow {
   production::ProductionSettings productionSettings_;
   std::string filePath_;
   std::string lastDirectory_;
+  std::string openedFileName_;  // without extension, from the open dialog only
   bool isHexFile_ = false;
   bool isEncryptedProgram_ = false;
   bool isProductionProject_ = false;
@@ -153,10 +188,12 @@ class CQX58KT_UPGRADEDlg : public QMainWindow {
   QVBoxLayout* leftColumn_ = nullptr;
   QProgressBar* progress_ = nullptr;
   QTabWidget* modeTab_ = nullptr;
+  CDeviceProgramDlg* writerPanel_ = nullptr;
   QActionGroup* modelGroup_ = nullptr;
   std::vector<QAction*> modelActions_;
   QAction* chineseAction_ = nullptr;
   QAction* englishAction_ = nullptr;
+  QAction* storeAction_ = nullptr;
 
   std::unique_ptr<mainwin::UdevMonitor> monitor_;
   QSocketNotifier* monitorNotifier_ = nullptr;

@@ -20,6 +20,7 @@
 #include "ui/main/main_window.hpp"
 #include "ui/main/mode_plan.hpp"
 #include "ui/main/window_rules.hpp"
+#include "ui/writer/device_program_dlg.hpp"
 #include "widgets/hexeditbase.hpp"
 
 namespace {
@@ -62,7 +63,9 @@ bool CQX58KT_UPGRADEDlg::OpenProgramFile(const std::string& path, bool dropped) 
   isEncryptedProgram_ = choice->isEncryptedProgram;
   isProductionProject_ = choice->isProductionProject;
   if (choice->note) LogText(*choice->note);
+  if (!dropped) openedFileName_ = std::filesystem::path(path).stem().string();
   const bool loaded = loadCurrentFile();
+  writerPanel_->AfterFileLoaded(loaded && isProductionProject_);
   menuBar()->update();
   return loaded;
 }
