@@ -52,7 +52,8 @@ fi
 # The file manager must map both production file kinds to types the desktop entry opens.
 mime=$root/share/mime
 if [ -f "$mime/packages/qubrix.xml" ]; then
-  update-mime-database "$mime" || fault "update-mime-database rejects qubrix.xml"
+  # It notes that the temporary tree is not on the search path; only a failure matters here.
+  update-mime-database "$mime" >/dev/null 2>&1 || { update-mime-database "$mime"; fault "update-mime-database rejects qubrix.xml"; }
   for glob in cab cap; do
     type=$(sed -n "s/^[0-9]*:\([^:]*\):\*\.$glob$/\1/p" "$mime/globs2" | grep qubrix)
     [ -n "$type" ] || fault "no QUBRIX type for *.$glob"
