@@ -7,16 +7,11 @@
 #include "device/wide.hpp"
 
 namespace qx {
-namespace {
 
-// hidapi's enumeration (which hid_open runs too) keeps global state and is not safe on two threads
-// at once, as it is when several programmers are programmed in parallel.
 std::mutex& enumerationMutex() {
   static std::mutex m;
   return m;
 }
-
-}  // namespace
 
 HidApiUSB::~HidApiUSB() { close(); }
 

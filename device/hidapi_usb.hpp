@@ -1,6 +1,7 @@
 #pragma once
 // The programmer on hidapi (hidraw back-end on Linux): raw report I/O under the shared framing.
 #include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,6 +32,11 @@ class HidApiUSB final : public ReportTransport {
  private:
   hid_device_* device_ = nullptr;
 };
+
+// hidapi's enumeration (which hid_open runs too) keeps global state and is not safe on two threads
+// at once, as when several programmers are programmed in parallel or the window looks for the
+// Writer while a job looks for a programmer: every hid_enumerate and hid_open holds this.
+std::mutex& enumerationMutex();
 
 // The attached programmers in hidapi's order; entries without serial number, manufacturer or product
 // string are skipped.
