@@ -163,18 +163,6 @@ int runUsb(Verb verb, const char* name, const std::vector<std::string>& args) {
 
 }  // namespace
 
-const char* resultName(usbjobs::Outcome o) {
-  switch (o) {
-    case usbjobs::Outcome::Success:
-      return "success";
-    case usbjobs::Outcome::Cancelled:
-      return "cancelled";
-    case usbjobs::Outcome::Failed:
-      break;
-  }
-  return "failed";
-}
-
 int runProgram(const std::vector<std::string>& args) { return runUsb(Verb::Program, "program", args); }
 int runVerify(const std::vector<std::string>& args) { return runUsb(Verb::Verify, "verify", args); }
 int runErase(const std::vector<std::string>& args) { return runUsb(Verb::Erase, "erase", args); }

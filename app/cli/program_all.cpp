@@ -104,6 +104,18 @@ double secondsBetween(Clock::time_point from, Clock::time_point to) {
 
 }  // namespace
 
+const char* resultName(usbjobs::Outcome o) {
+  switch (o) {
+    case usbjobs::Outcome::Success:
+      return "success";
+    case usbjobs::Outcome::Cancelled:
+      return "cancelled";
+    case usbjobs::Outcome::Failed:
+      break;
+  }
+  return "failed";
+}
+
 int programAll(const usbjobs::UsbJob& job, const std::string& model, const std::string& file, bool json) {
   const Clock::time_point started = Clock::now();
   const std::vector<AttachedProgrammer> programmers = attachedProgrammers();
