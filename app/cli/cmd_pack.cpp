@@ -7,6 +7,7 @@
 
 #include "app/cli/args.hpp"
 #include "app/cli/command.hpp"
+#include "app/cli/json.hpp"
 #include "app/cli/printing_sink.hpp"
 #include "app/cli/production_options.hpp"
 #include "base/strformat.hpp"
@@ -20,7 +21,7 @@ namespace cli {
 namespace {
 
 constexpr char kSynopsis[] =
-    "--cab|--cap -t MODEL FILE [--key K16] [--limit N] [--writer-id HEX8] [--user-code N] [-o OUT]";
+    "--cab|--cap -t MODEL FILE [--key K16] [--limit N] [--writer-id HEX8] [--user-code N] [-o OUT] [--json]";
 
 }  // namespace
 
@@ -32,7 +33,8 @@ int runPack(const std::vector<std::string>& args) {
                 {"limit", 0, true, "N  the maximum number of programming runs"},
                 {"writer-id", 0, true, "HEX8  the id of the only Writer that may use the file"},
                 {"user-code", 0, true, "N  the first value of the user roll code"},
-                {"output", 'o', true, "OUT  the file to write (default: FILE without extension + _JM.cab or .cap)"}});
+                {"output", 'o', true, "OUT  the file to write (default: FILE without extension + _JM.cab or .cap)"},
+                {"json", 0, false, "print one result object instead of the lines"}});
   if (auto done = finishParsing(a, "pack", kSynopsis)) return *done;
   const auto usageError = [&a](const std::string& message) {
     std::fprintf(stderr, "qubrix pack: %s\n%s", message.c_str(), a.usage("pack", kSynopsis).c_str());
@@ -66,29 +68,47 @@ int runPack(const std::vector<std::string>& args) {
   firmware::ProgramImage image;
   production::ProductionSettings fromFile;
   PrintingSink sink(a.value("output"));
+  const bool json = a.has("json");
+  if (json) sink.keepLinesQuiet();
+  // With --json every end after the arguments were read is one object on stdout.
+  const auto result = [&](int status) {
+    if (!json) return status;
+    std::printf("{\"verb\": \"pack\", \"model\": %s, \"file\": %s, \"kind\": \"%s\", \"result\": \"%s\", "
+                "\"exitStatus\": %d",
+                jsonString(*target).c_str(), jsonString(path).c_str(), cab ? "cab" : "cap",
+                status == kExitOk ? "success" : "failed", status);
+    if (status == kExitOk) {
+      std::printf(", \"output\": %s, \"fileId\": \"%08X\", \"checksum\": \"%08X\", \"size\": %llu",
+                  jsonString(sink.savedPath().string()).c_str(), settings.encrypt_file_id, image.totalChecksum,
+                  static_cast<unsigned long long>(image.dataLength));
+    }
+    std::printf("}\n");
+    return status;
+  };
   firmware::LoadTarget how{firmware::TypeIndex(*model), firmware::LoadMode::Other, &list};
   how.settings = &fromFile;
   if (!firmware::LoadProgramFile(path, *kind, how, image, sink)) {
     if (!sink.complained()) {
       std::fprintf(stderr, "%s\n", base::format(base::text("firmware.cli.not_loaded").c_str(), path.c_str()).c_str());
     }
-    return kExitFailed;
+    return result(kExitFailed);
   }
   const production::FileKind out = cab ? production::FileKind::EncryptedProgram : production::FileKind::ProductionProject;
   if (auto refusal = production::GenerateRefusal(out, settings, true, image.fromEncryptedFile)) {
     sink.messageBox(*refusal, base::text(102), base::MessageIcon::Warning);
-    return kExitFailed;
+    return result(kExitFailed);
   }
   // The panel disables Generate once a production file is loaded: its data are not the program's.
   if (*kind == firmware::ProgramFileKind::EncryptedProgram || *kind == firmware::ProgramFileKind::ProductionProject) {
     std::fprintf(stderr, "%s\n", base::format(base::text("firmware.cli.pack_source").c_str(), path.c_str()).c_str());
-    return kExitFailed;
+    return result(kExitFailed);
   }
 
   const production::WriteSource source{image, *model, firmware::TypeIndex(*model), path};
   if (production::WriteProductionFile(out, source, settings, sink) != production::WriteResult::Written) {
-    return kExitFailed;
+    return result(kExitFailed);
   }
+  if (json) return result(kExitOk);
   std::printf("%s\n", base::format(base::text("firmware.cli.saved_to").c_str(), sink.savedPath().c_str()).c_str());
   std::printf("%s\n", base::format(base::text("firmware.cli.file_id").c_str(), settings.encrypt_file_id).c_str());
   return kExitOk;

@@ -22,12 +22,17 @@ int runStore(const std::vector<std::string>& args);
 int runFirmware(const std::vector<std::string>& args);
 int runSelfUpdate(const std::vector<std::string>& args);
 int runWriter(const std::vector<std::string>& args);
+int runUdevRules(const std::vector<std::string>& args);
 
 namespace {
 
 int runVersion(const std::vector<std::string>& args) {
-  Args a(args, {});
-  if (auto done = finishParsing(a, "version", "")) return *done;
+  Args a(args, {{"json", 0, false, "print the version as JSON"}});
+  if (auto done = finishParsing(a, "version", "[--json]")) return *done;
+  if (a.has("json")) {
+    std::printf("{\"verb\": \"version\", \"version\": \"%s\"}\n", QUBRIX_VERSION);
+    return kExitOk;
+  }
   std::printf("QUBRIX Tool v%s\n", QUBRIX_VERSION);
   return kExitOk;
 }
@@ -53,6 +58,7 @@ std::span<const Command> commands() {
       {"firmware", "check for or install new QUBRIX Tool firmware (USB or a serial system bootloader)", runFirmware},
       {"self-update", "check for or install a newer version of this program", runSelfUpdate},
       {"writer", "download a program into the Writer, or watch its offline programming", runWriter},
+      {"udev-rules", "print the udev rules that let the logged-in user open the devices", runUdevRules},
   };
   return kCommands;
 }

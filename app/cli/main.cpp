@@ -15,7 +15,7 @@ namespace {
 void printVerbs(std::FILE* out) {
   std::fputs("usage: qubrix <verb> [options]   (qubrix <verb> --help for its options)\n\nverbs:\n", out);
   for (const cli::Command& c : cli::commands()) {
-    std::fprintf(out, "  %-10s %s\n", c.name, c.summary);
+    std::fprintf(out, "  %-11s %s\n", c.name, c.summary);
   }
 }
 
@@ -31,6 +31,8 @@ int main(int argc, char** argv) {
     printVerbs(stdout);
     return argc < 2 ? cli::kExitUsage : cli::kExitOk;
   }
+  // As every other tool prints its version.
+  if (std::strcmp(argv[1], "--version") == 0) argv[1] = const_cast<char*>("version");
   std::vector<std::string> rest(argv + 2, argv + argc);
   for (const cli::Command& c : cli::commands()) {
     if (std::strcmp(argv[1], c.name) == 0) return c.run(rest);

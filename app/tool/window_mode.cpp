@@ -22,7 +22,7 @@ std::vector<mainwin::AttachedProgrammer> attachedProgrammers() {
 
 }  // namespace
 
-int runMainWindow(const CommandLineRequest&) {
+int runMainWindow(const CommandLineRequest& request) {
   deleteLeftoverExecutable(QCoreApplication::applicationDirPath().toStdString());
   emulator::programmer::attachBenchFromEnvironment();
   emulator::writer::attachWriterBenchFromEnvironment();
@@ -31,6 +31,8 @@ int runMainWindow(const CommandLineRequest&) {
   services.lookups.writer = writerpanel::FirstAttachedWriter;
   CQX58KT_UPGRADEDlg window(std::move(services));
   window.show();
+  // A file manager opens a program file with "qubrix-tool open FILE" (the desktop entry's Exec line).
+  if (!request.file.empty()) window.OpenProgramFile(request.file, false);
   return QApplication::exec();
 }
 

@@ -3,6 +3,9 @@
 #include <hidapi.h>
 
 #include <cerrno>
+#include <mutex>
+
+#include "device/hidapi_usb.hpp"
 
 namespace qx::writer {
 
@@ -10,6 +13,7 @@ HidApiWriter::~HidApiWriter() { close(); }
 
 bool HidApiWriter::open() {
   if (device_ != nullptr) return true;
+  std::lock_guard lock(qx::enumerationMutex());
   device_ = hid_open_path(path.c_str());
   if (device_ == nullptr) {
     lastError_ = static_cast<std::uint32_t>(errno);
@@ -48,6 +52,7 @@ ReadResult HidApiWriter::read(Report& report, int timeoutMs) {
 
 std::vector<std::shared_ptr<HidApiWriter>> enumerateHidWriters() {
   std::vector<std::shared_ptr<HidApiWriter>> found;
+  std::lock_guard lock(qx::enumerationMutex());
   hid_device_info* list = hid_enumerate(kWriterVendor, kWriterProduct);
   for (const hid_device_info* d = list; d != nullptr; d = d->next) {
     if (d->path == nullptr) continue;

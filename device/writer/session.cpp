@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include "base/texts.hpp"
+#include "device/access.hpp"
 
 namespace qx::writer {
 namespace {
@@ -34,9 +35,12 @@ bool WriterSession::startDownload(DownloadJob job, const std::string& path) {
   std::unique_lock lock(mutex_);
   if (protocol_.downloading()) return false;
   if (!attach(path)) {
-    // The Writer went between the lookup and now.
+    // The Writer went between the lookup and now, or this user may not open it.
     protocol_.begin(std::move(job), clock_());
     protocol_.startFailed(ENODEV);
+    if (const std::string hint = qx::permissionHint(qx::deniedDevices()); !hint.empty()) {
+      sink_.onLog(hint, base::LogColour::Error);
+    }
     return false;
   }
   lock.unlock();

@@ -70,6 +70,20 @@ TEST_F(Cli, ProgramsAndChecksPastAStrayByteAndRepeatedSyncAnswers) {
   }
 }
 
+TEST_F(Cli, JsonIsOneObjectWithTheRunsResult) {
+  emulator::serial::PtyHost host(std::make_unique<emulator::serial::ChipBootloader>(qb54t16()));
+  ASSERT_TRUE(host.start());
+  const CliRun r = qubrix("--json --port " + host.path() + " -t QB54T16 " + hex);
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.out.rfind("{\"verb\": \"isp\", \"model\": \"QB54T16\", \"file\": \"" + hex + "\", \"port\": \"" +
+                            host.path() + "\", \"result\": \"success\", \"exitStatus\": 0, \"checksum\": \"003FF2C2\", \"size\": 100",
+                        0),
+            0u)
+      << r.out;
+  EXPECT_NE(r.out.find("{\"text\": \"--> Verification successful.\", \"error\": false}"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find('\n'), r.out.size() - 1) << r.out;
+}
+
 TEST_F(Cli, AStalledRunEndsWithItsLineAndExitsNonZero) {
   emulator::serial::ChipFaults faults;
   faults.silent = true;
