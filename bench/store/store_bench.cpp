@@ -40,7 +40,7 @@ void BM_Add64KiB(benchmark::State& state) {
   }
   QuietSink sink;
   store::StoreSession session(firmware::Catalogue(), sink);
-  const store::AddRequest request{file, firmware::FindByName("QB59H128"), 0};
+  const store::AddRequest request{file, firmware::FindByName("QB59W128"), 0};
   const std::vector<std::string> name{"qubrix_store_bench"};
 
   // One counted add for the number of exchanges, then the timed ones without the log.

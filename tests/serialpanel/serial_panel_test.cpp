@@ -177,8 +177,8 @@ TEST_F(SerialPanel, EchoedHexSavedAsShownAndTheModesEndClosesThePort) {
   panel()->selectPort(echo.path());
   child<QCheckBox>("hexDisplayCheck")->setChecked(true);
   child<QCheckBox>("hexSendCheck")->setChecked(true);
-  child<QPushButton>("openPortButton")->click();
-  EXPECT_EQ(child<QPushButton>("openPortButton")->text(), "Close");
+  child<QPushButton>("serialOpenButton")->click();
+  EXPECT_EQ(child<QPushButton>("serialOpenButton")->text(), "Close");
   child<QPlainTextEdit>("sendEdit")->setPlainText(QStringLiteral("A1B2 00 ff"));
   child<QPushButton>("sendButton")->click();
   ASSERT_TRUE(pumpUntil([&] { return pane()->toPlainText() == QStringLiteral("A1 B2 00 FF "); }));
@@ -192,7 +192,7 @@ TEST_F(SerialPanel, EchoedHexSavedAsShownAndTheModesEndClosesThePort) {
   EXPECT_TRUE(messages.empty());
 
   window->SwitchMode(0);
-  EXPECT_EQ(child<QPushButton>("openPortButton")->text(), "Open");
+  EXPECT_EQ(child<QPushButton>("serialOpenButton")->text(), "Open");
   const QString log = child<QTextEdit>("log")->toPlainText();
   EXPECT_TRUE(log.startsWith(QStringLiteral("--> Serial port closed!\n--> ")));
   // Sending now says why nothing goes.
@@ -205,8 +205,8 @@ TEST_F(SerialPanel, EchoedHexSavedAsShownAndTheModesEndClosesThePort) {
 TEST_F(SerialPanel, APortThatWillNotOpenSaysSoAndStaysClosed) {
   open();
   panel()->selectPort("/dev/nonexistent-tty");
-  child<QPushButton>("openPortButton")->click();
-  EXPECT_EQ(child<QPushButton>("openPortButton")->text(), "Open");
+  child<QPushButton>("serialOpenButton")->click();
+  EXPECT_EQ(child<QPushButton>("serialOpenButton")->text(), "Open");
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0], "Failed to open the serial port.");
 }

@@ -375,7 +375,7 @@ TEST(StoreAdd, SixtyFourKibibytesTakeTheProtocolsMinimumOfExchanges) {
   Session s(bench);
   const auto path = bench.write("big.bin", fwtest::pattern(64 * 1024));
   bench.device->clearLog();
-  ASSERT_EQ(s.session.add({path, model("QB59H128"), 0}), Outcome::Success) << s.sink.all();
+  ASSERT_EQ(s.session.add({path, model("QB59W128"), 0}), Outcome::Success) << s.sink.all();
   const auto ids = bench.ids();
   EXPECT_EQ(ids.size(), 1u + 1u + 128u * (9u + 1u) + 4u + 3u);
   EXPECT_EQ(std::count(ids.begin(), ids.end(), qx::cmd::kWriteCache.id), 128 * 9);

@@ -57,6 +57,17 @@ class SelfUpdateTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(folder); }
 
+  // What the started program wrote; waiting for it also keeps TearDown from racing the child.
+  std::string markerWhenWritten() const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    std::string text;
+    while ((text = readText(folder / "marker")).empty() || text.back() != '\n') {
+      if (std::chrono::steady_clock::now() > deadline) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return text;
+  }
+
   void publish(const std::string& version, const std::string& path, std::string hash = {}) {
     if (hash.empty()) hash = updatetest::md5Hex(bytesOf(kNewProgram));
     server.publish(path.substr(path.find_first_not_of('/')), kNewProgram);
@@ -87,11 +98,7 @@ TEST_F(SelfUpdateTest, TheNewProgramReplacesTheOldWhichIsKeptAndTheSuccessorRuns
   EXPECT_FALSE(fs::exists(folder / "qubrix-tool.new"));
 
   ASSERT_TRUE(update::startProgram(result.successor));
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (readText(folder / "marker") != "new\n" && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  EXPECT_EQ(readText(folder / "marker"), "new\n");
+  EXPECT_EQ(markerWhenWritten(), "new\n");
 }
 
 TEST_F(SelfUpdateTest, NothingChangesWithoutANewerValidPublishedProgram) {
@@ -157,7 +164,8 @@ TEST_F(SelfUpdateTest, AFailedSecondMovePutsTheOldProgramBack) {
                                 "installed program is unchanged."}));
   EXPECT_EQ(readText(program), kOldProgram);
   EXPECT_FALSE(fs::exists(folder / "QUBRIX_TOOL.exe.old"));
-  EXPECT_TRUE(update::startProgram(program));
+  ASSERT_TRUE(update::startProgram(program));
+  EXPECT_EQ(markerWhenWritten(), "old\n");
 }
 
 }  // namespace

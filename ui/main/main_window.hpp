@@ -240,6 +240,8 @@ class CQX58KT_UPGRADEDlg : public QMainWindow, private writerpanel::PanelHost {
   bool isProductionProject_ = false;
   bool imageLoaded_ = false;
   std::optional<std::string> encryptedLoadPort_;
+  // The production settings came from the loaded .cab/.cap, not from the Writer panel.
+  bool settingsFromFile_ = false;
   int currentMode_ = 0;
   int baudIndex_ = 0;
   int serialBaudIndex_ = 0;

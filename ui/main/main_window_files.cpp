@@ -87,12 +87,14 @@ bool CQX58KT_UPGRADEDlg::loadCurrentFile() {
   firmware::LoadTarget target{mcuTypeIndex_,
                               currentMode_ == mainwin::kModeIsp ? firmware::LoadMode::Isp : firmware::LoadMode::Other,
                               &modelList_};
-  // Nothing of an earlier file may ride along: its limits would go out with this one.
-  productionSettings_ = {};
+  // Nothing of a production file may ride along with the next file: its limits would go out with
+  // it. What the user set in the Writer panel for a plain file stays across a reload.
+  if (settingsFromFile_ || choice->isEncryptedProgram || choice->isProductionProject) productionSettings_ = {};
   image_.header = {};
   target.settings = &productionSettings_;
   LoadSink sink(*this);
   imageLoaded_ = firmware::LoadProgramFile(filePath_, choice->kind, target, image_, sink);
+  settingsFromFile_ = imageLoaded_ && (choice->isEncryptedProgram || choice->isProductionProject);
   if (imageLoaded_) {
     encryptedLoadPort_.reset();
     if (image_.fromEncryptedFile && ispPanel_ != nullptr) encryptedLoadPort_ = ispPanel_->portEntry();
@@ -108,6 +110,7 @@ void CQX58KT_UPGRADEDlg::forgetFile() {
   const std::uint16_t code = mcuTypeIndex_;
   image_ = firmware::ProgramImage{};
   productionSettings_ = {};
+  settingsFromFile_ = false;
   encryptedLoadPort_.reset();
   filePath_.clear();
   isHexFile_ = isEncryptedProgram_ = isProductionProject_ = false;

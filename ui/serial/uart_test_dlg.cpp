@@ -151,7 +151,7 @@ void UartTestDlg::buildControls() {
   portGrid->setColumnStretch(1, 1);
   portGrid->addWidget(new QLabel(tr8("serial.port"), portGroup), 0, 0);
   portBox_ = new PortBox([this] { refreshPorts(); }, portGroup);
-  portBox_->setObjectName(QStringLiteral("portBox"));
+  portBox_->setObjectName(QStringLiteral("serialPortBox"));
   portBox_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   portBox_->setMinimumContentsLength(12);
   portGrid->addWidget(portBox_, 0, 1);
@@ -165,7 +165,7 @@ void UartTestDlg::buildControls() {
   for (std::size_t i = 0; i < 12; ++i) baudBox_->addItem(QString::number(kBaudRates[i]));
   portGrid->addWidget(baudBox_, 1, 1);
   openButton_ = new QPushButton(tr8("serial.open_port"), portGroup);
-  openButton_->setObjectName(QStringLiteral("openPortButton"));
+  openButton_->setObjectName(QStringLiteral("serialOpenButton"));
   openButton_->setIconSize(QSize(16, 16));
   portGrid->addWidget(openButton_, 2, 0, 1, 2);
   reopenCheck_ = new QCheckBox(tr8("serial.auto_reopen"), portGroup);
