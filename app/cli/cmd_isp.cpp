@@ -11,6 +11,7 @@
 
 #include "app/cli/args.hpp"
 #include "app/cli/command.hpp"
+#include "app/cli/job_signals.hpp"
 #include "app/cli/terminal_progress.hpp"
 #include "base/strformat.hpp"
 #include "base/texts.hpp"
@@ -95,13 +96,14 @@ int usageError(const Args& a, const std::string& message) {
   return kExitUsage;
 }
 
-int exitFor(isp::engine::RunResult result) {
-  return result == isp::engine::RunResult::Success ? kExitOk : kExitFailed;
+int exitFor(isp::engine::RunResult result, const JobSignals& signals) {
+  return signals.exitStatus(result == isp::engine::RunResult::Success ? kExitOk : kExitFailed);
 }
 
 }  // namespace
 
 int runIsp(const std::vector<std::string>& args) {
+  JobSignals signals;
   Args a(args, {
                    {"port", 0, true, "PATH  the serial port (qubrix ports lists them)"},
                    {"target", 't', true, "MODEL  the chip model (qubrix models lists them)"},
@@ -122,6 +124,7 @@ int runIsp(const std::vector<std::string>& args) {
   }
   TerminalSink sink;
   isp::engine::IspRunner runner(sink, {*port, std::chrono::seconds(stall)});
+  signals.onCancel([&runner] { runner.cancel(); });
 
   if (a.has("query-version")) {
     if (!a.positional().empty() || a.has("target")) return usageError(a, "--query-version takes no model or file");
@@ -161,7 +164,7 @@ int runIsp(const std::vector<std::string>& args) {
 
   isp::engine::IspJob job =
       isp::engine::jobFromImage(image, *model, settings, productionFile ? &header : nullptr, options);
-  if (a.has("check")) return exitFor(runner.verify(std::move(job)));
+  if (a.has("check")) return exitFor(runner.verify(std::move(job)), signals);
   if (image.fromEncryptedFile) {
     // As the ISP panel: encrypted files only through a downloader that knows their limits.
     const auto info = runner.queryVersion();
@@ -170,7 +173,7 @@ int runIsp(const std::vector<std::string>& args) {
       return kExitFailed;
     }
   }
-  return exitFor(runner.program(std::move(job)));
+  return exitFor(runner.program(std::move(job)), signals);
 }
 
 }  // namespace cli

@@ -1,7 +1,6 @@
 // qubrix program|verify|erase|power: the USB jobs of the ISP panel through the first attached
-// QUBRIX Tool, with their log lines and a progress bar. Ctrl+C cancels at the next unit; the run
-// still powers the target off and closes the programmer.
-#include <csignal>
+// QUBRIX Tool, with their log lines and a progress bar. Ctrl+C, SIGTERM and SIGHUP cancel at the
+// next unit (job_signals.hpp); the run still powers the target off and closes the programmer.
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -9,6 +8,7 @@
 
 #include "app/cli/args.hpp"
 #include "app/cli/command.hpp"
+#include "app/cli/job_signals.hpp"
 #include "app/cli/usb_output.hpp"
 #include "base/strformat.hpp"
 #include "base/texts.hpp"
@@ -21,14 +21,6 @@ namespace cli {
 namespace {
 
 enum class Verb { Program, Verify, Erase, Power };
-
-std::atomic<usbjobs::JobThread*> g_job{nullptr};
-
-void onInterrupt(int) {
-  if (usbjobs::JobThread* job = g_job.load()) job->cancel();
-  // A second Ctrl+C ends the process at once.
-  std::signal(SIGINT, SIG_DFL);
-}
 
 const char* resultName(usbjobs::Outcome o) {
   switch (o) {
@@ -57,6 +49,7 @@ std::string synopsis(Verb verb) {
 }
 
 int runUsb(Verb verb, const char* name, const std::vector<std::string>& args) {
+  JobSignals signals;
   std::vector<OptionSpec> specs = {{"json", 0, false, "print one result object instead of the lines"}};
   if (verb != Verb::Power) specs.push_back({"target", 't', true, "MODEL  the chip model (qubrix models lists them)"});
   if (verb == Verb::Program) specs.push_back({"erase-chip", 0, false, "erase the whole flash before programming"});
@@ -84,7 +77,12 @@ int runUsb(Verb verb, const char* name, const std::vector<std::string>& args) {
   const bool json = a.has("json");
   UsbOutput out(json);
   const auto finish = [&](usbjobs::Outcome outcome) {
-    const int status = outcome == usbjobs::Outcome::Success ? kExitOk : kExitFailed;
+    int status = outcome == usbjobs::Outcome::Success ? kExitOk : kExitFailed;
+    if (out.powerOffFailed()) {
+      std::fprintf(stderr, "qubrix %s: the target may still be powered\n", name);
+      status = kExitTargetMayBePowered;
+    }
+    status = signals.exitStatus(status);
     if (json) out.printJson(name, modelName, file, resultName(outcome), status);
     return status;
   };
@@ -101,6 +99,7 @@ int runUsb(Verb verb, const char* name, const std::vector<std::string>& args) {
     }
     job = usbjobs::usbJobFromImage(image, model, {}, false, a.has("erase-chip"));
   }
+  if (signals.received() != 0) return finish(usbjobs::Outcome::Cancelled);
 
   usbjobs::JobThread worker(base::threadLanguage(), [&](const std::atomic<bool>& running) {
     switch (verb) {
@@ -115,11 +114,9 @@ int runUsb(Verb verb, const char* name, const std::vector<std::string>& args) {
     }
     return usbjobs::runPowerToggle(out);
   });
-  g_job.store(&worker);
-  std::signal(SIGINT, onInterrupt);
+  signals.onCancel([&worker] { worker.cancel(); });
   const usbjobs::Outcome outcome = worker.wait();
-  std::signal(SIGINT, SIG_DFL);
-  g_job.store(nullptr);
+  signals.clearCancel();
   return finish(outcome);
 }
 
