@@ -15,8 +15,6 @@ namespace {
 
 namespace ep = emulator::programmer;
 
-constexpr std::uint8_t kPower = 0x11;
-
 TEST(FaultText, ReadsEveryKindAndRefusesWhatDoesNotRead) {
   struct Case {
     const char* text;
