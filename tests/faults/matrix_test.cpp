@@ -11,6 +11,7 @@
 #include <chrono>
 #include <csignal>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <thread>
@@ -87,8 +88,10 @@ class Matrix : public ::testing::TestWithParam<Cell> {
   }
   testsupport::CommandRun emulator(const std::string& args) { return runCommand(std::string(QUBRIX_EMULATOR_BINARY) + " " + args); }
 
-  // Starts qubrix, waits until the run is under way, sends the signal, and gives what it printed.
-  testsupport::CommandRun signalled(const std::string& args, const char* marker, int sig) {
+  // Starts qubrix, waits until the run is under way, calls `meanwhile` with its process id, sends
+  // the signal (none: 0) and gives what it printed.
+  testsupport::CommandRun signalled(const std::string& args, const char* marker, int sig,
+                                    const std::function<void(pid_t)>& meanwhile = {}) {
     const auto output = home_.path() / "run.out";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -105,7 +108,8 @@ class Matrix : public ::testing::TestWithParam<Cell> {
     while (readFile(output).find(marker) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    kill(pid, sig);
+    if (meanwhile) meanwhile(pid);
+    if (sig != 0) kill(pid, sig);
     int status = 0;
     waitpid(pid, &status, 0);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(output)};
@@ -146,6 +150,23 @@ TEST_P(Matrix, FailsWithItsLineAndLeavesTheTargetUnpoweredAndTheProgrammerFree) 
   const auto next = qubrix("power --lang en");
   EXPECT_EQ(next.status, 0) << next.out;
   EXPECT_EQ(next.out.find("is in use by process"), std::string::npos) << next.out;
+}
+
+TEST_F(Matrix, ASecondProcessIsRefusedTheProgrammerAndToldWhoHoldsIt) {
+  ASSERT_EQ(emulator("--set delays=on").status, 0);
+  testsupport::CommandRun second;
+  pid_t holder = 0;
+  const auto first = signalled(verbArgs(Verb::Program, file_.string()), underWay(Verb::Program), 0, [&](pid_t pid) {
+    holder = pid;
+    second = qubrix("power --lang en");
+  });
+  EXPECT_EQ(first.status, 0) << first.out;
+  EXPECT_NE(first.out.find("--> Programming successful."), std::string::npos) << first.out;
+  EXPECT_EQ(second.status, 1) << second.out;
+  EXPECT_NE(second.out.find("--> The QUBRIX Tool 439041101 is in use by process " + std::to_string(holder) + " ("),
+            std::string::npos)
+      << second.out;
+  EXPECT_EQ(second.out.find("The target is powered"), std::string::npos) << second.out;
 }
 
 constexpr const char* kTimeout = "--> Data reading timeout.";
