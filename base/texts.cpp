@@ -21,6 +21,7 @@ constexpr TextEntry kEntries[] = {
 #include "base/texts/device.inc"
 #include "base/texts/firmware.inc"
 #include "base/texts/isp.inc"
+#include "base/texts/isp_panel.inc"
 #include "base/texts/ui_main.inc"
 #include "base/texts/writer.inc"
 #include "base/texts/touch.inc"

@@ -9,6 +9,7 @@ packages=(
   libhidapi-dev libtinyxml2-dev libcurl4-openssl-dev libudev-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-wqy-microhei xvfb xauth imagemagick python3-pyftpdlib
+  desktop-file-utils appstream dpkg-dev shared-mime-info
 )
 
 missing=()

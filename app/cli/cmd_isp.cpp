@@ -12,6 +12,7 @@
 #include "app/cli/args.hpp"
 #include "app/cli/command.hpp"
 #include "app/cli/job_signals.hpp"
+#include "app/cli/json.hpp"
 #include "app/cli/terminal_progress.hpp"
 #include "base/strformat.hpp"
 #include "base/texts.hpp"
@@ -25,17 +26,20 @@
 namespace cli {
 namespace {
 
-constexpr const char* kSynopsis = "--port PATH -t MODEL [--check] [--erase-chip] FILE | --port PATH --query-version";
+constexpr const char* kSynopsis =
+    "--port PATH -t MODEL [--check] [--erase-chip] [--json] FILE | --port PATH --query-version [--json]";
 constexpr int kDefaultStallSeconds = 10;
 
 // Log lines on stdout (errors in red on a terminal), message boxes on stderr, and a progress bar
-// on stderr while it is a terminal.
+// on stderr while it is a terminal; with --json nothing until the one result object.
 class TerminalSink final : public isp::engine::IspSink, public firmware::LineLoadSink {
  public:
-  TerminalSink() : colour_(::isatty(STDOUT_FILENO) != 0), bar_(false) {}
+  explicit TerminalSink(bool json) : json_(json), colour_(::isatty(STDOUT_FILENO) != 0), bar_(false) {}
 
   // Both sinks.
   void onLog(const std::string& line, base::LogColour colour) override {
+    log_.push_back({line, colour == base::LogColour::Error});
+    if (json_) return;
     bar_.clear();
     const bool red = colour == base::LogColour::Error && colour_;
     std::printf("%s%s%s\n", red ? "\033[31m" : "", line.c_str(), red ? "\033[0m" : "");
@@ -43,8 +47,10 @@ class TerminalSink final : public isp::engine::IspSink, public firmware::LineLoa
     if (running_) bar_.update(percent_);
   }
   void onMessage(const std::string& caption, const std::string& text, base::MessageIcon) override {
+    messages_.push_back(caption + (caption.empty() ? "" : ": ") + text);
+    if (json_) return;
     bar_.clear();
-    std::fprintf(stderr, "%s%s%s\n", caption.c_str(), caption.empty() ? "" : ": ", text.c_str());
+    std::fprintf(stderr, "%s\n", messages_.back().c_str());
   }
 
   // The engine.
@@ -53,7 +59,7 @@ class TerminalSink final : public isp::engine::IspSink, public firmware::LineLoa
     high_ = high;
   }
   void onProgress(int position) override {
-    if (!running_ || high_ <= low_) return;
+    if (!running_ || high_ <= low_ || json_) return;
     percent_ = (position - low_) * 100 / (high_ - low_);
     bar_.update(percent_);
   }
@@ -63,8 +69,11 @@ class TerminalSink final : public isp::engine::IspSink, public firmware::LineLoa
     bar_.clear();
   }
   void onProgrammerInfo(const isp::ProgrammerInfo& info, isp::engine::VersionQuery) override {
-    if (info.version) std::printf("%s\n", isp::versionText(*info.version).c_str());
-    if (info.serial) std::printf("%s\n", isp::serialText(*info.serial).c_str());
+    if (info.version) version_ = isp::versionText(*info.version);
+    if (info.serial) serial_ = isp::serialText(*info.serial);
+    if (json_) return;
+    if (info.version) std::printf("%s\n", version_.c_str());
+    if (info.serial) std::printf("%s\n", serial_.c_str());
   }
 
   // A production file names its own model; the run takes that one.
@@ -74,7 +83,38 @@ class TerminalSink final : public isp::engine::IspSink, public firmware::LineLoa
 
   std::optional<std::uint16_t> selectedModel() const { return selectedModel_; }
 
+  // The run as one object: its fields, the programmer's answer if it gave one, and every line.
+  std::string json(const std::string& model, const std::string& file, const std::string& port,
+                   const std::string& result, int status) const {
+    std::string out = "{\"verb\": \"isp\", \"model\": " + jsonString(model) + ", \"file\": " + jsonString(file) +
+                      ", \"port\": " + jsonString(port) + ", \"result\": " + jsonString(result) +
+                      ", \"exitStatus\": " + std::to_string(status);
+    out += ", \"checksum\": " + (checksum_ ? jsonString(base::format("%08X", *checksum_)) : std::string("null"));
+    out += ", \"size\": " + (size_ ? std::to_string(*size_) : std::string("null"));
+    out += ", \"programmerVersion\": " + (version_.empty() ? std::string("null") : jsonString(version_));
+    out += ", \"programmerSerial\": " + (serial_.empty() ? std::string("null") : jsonString(serial_));
+    out += ", \"log\": [";
+    for (std::size_t i = 0; i < log_.size(); ++i) {
+      out += std::string(i == 0 ? "" : ", ") + "{\"text\": " + jsonString(log_[i].first) +
+             ", \"error\": " + (log_[i].second ? "true" : "false") + "}";
+    }
+    out += "], \"messages\": [";
+    for (std::size_t i = 0; i < messages_.size(); ++i) out += (i == 0 ? "" : ", ") + jsonString(messages_[i]);
+    return out + "]}";
+  }
+  void setImage(std::uint32_t checksum, std::uint64_t size) {
+    checksum_ = checksum;
+    size_ = size;
+  }
+
  private:
+  bool json_;
+  std::vector<std::pair<std::string, bool>> log_;
+  std::vector<std::string> messages_;
+  std::string version_;
+  std::string serial_;
+  std::optional<std::uint32_t> checksum_;
+  std::optional<std::uint64_t> size_;
   bool colour_;
   TerminalProgress bar_;
   bool running_ = false;
@@ -96,8 +136,20 @@ int usageError(const Args& a, const std::string& message) {
   return kExitUsage;
 }
 
-int exitFor(isp::engine::RunResult result, const JobSignals& signals) {
-  return signals.exitStatus(result == isp::engine::RunResult::Success ? kExitOk : kExitFailed);
+const char* resultText(isp::engine::RunResult result) {
+  switch (result) {
+    case isp::engine::RunResult::Success:
+      return "success";
+    case isp::engine::RunResult::Cancelled:
+      return "cancelled";
+    case isp::engine::RunResult::Stalled:
+      return "stalled";
+    case isp::engine::RunResult::NotStarted:
+      return "not started";
+    case isp::engine::RunResult::Failed:
+      break;
+  }
+  return "failed";
 }
 
 }  // namespace
@@ -112,6 +164,7 @@ int runIsp(const std::vector<std::string>& args) {
                    {"upgrade-baud", 0, true, "RATE  the rate asked of a chip's bootloader (default: its own choice)"},
                    {"stall-timeout", 0, true, "SECONDS  give up a run that makes no progress this long (default 10)"},
                    {"query-version", 0, false, "only ask the QUBRIX Tool on the port for its firmware version"},
+                   {"json", 0, false, "print one result object instead of the lines"},
                });
   if (auto done = finishParsing(a, "isp", kSynopsis)) return *done;
   const std::optional<std::string> port = a.value("port");
@@ -122,13 +175,23 @@ int runIsp(const std::vector<std::string>& args) {
     if (!v) return usageError(a, "--stall-timeout takes a number of seconds from 1 to 3600");
     stall = *v;
   }
-  TerminalSink sink;
+  const bool json = a.has("json");
+  TerminalSink sink(json);
   isp::engine::IspRunner runner(sink, {*port, std::chrono::seconds(stall)});
   signals.onCancel([&runner] { runner.cancel(); });
+  std::string modelName;
+  std::string file;
+  const auto finish = [&](const std::string& result, int status) {
+    if (json) std::printf("%s\n", sink.json(modelName, file, *port, result, status).c_str());
+    return status;
+  };
+  const auto finishRun = [&](isp::engine::RunResult result) {
+    return finish(resultText(result), signals.exitStatus(result == isp::engine::RunResult::Success ? kExitOk : kExitFailed));
+  };
 
   if (a.has("query-version")) {
     if (!a.positional().empty() || a.has("target")) return usageError(a, "--query-version takes no model or file");
-    return runner.queryVersion() ? kExitOk : kExitFailed;
+    return runner.queryVersion() ? finish("success", kExitOk) : finish("failed", kExitFailed);
   }
   if (a.positional().size() != 1) return usageError(a, "one program file is required");
   const std::optional<std::string> target = a.value("target");
@@ -145,7 +208,8 @@ int runIsp(const std::vector<std::string>& args) {
     options.upgradeBaudCode = *code;
   }
 
-  const std::string& file = a.positional()[0];
+  file = a.positional()[0];
+  modelName = *target;
   const auto kind = firmware::ProgramFileKindOfPath(file);
   if (!kind) return usageError(a, "'" + file + "' is no .hex, .bin, .cab or .cap file");
   firmware::ProgramImage image;
@@ -153,27 +217,29 @@ int runIsp(const std::vector<std::string>& args) {
   load.modelCode = firmware::TypeIndex(*model);
   production::ProductionSettings settings;
   load.settings = &settings;
-  if (!firmware::LoadProgramFile(file, *kind, load, image, sink)) return kExitFailed;
+  if (!firmware::LoadProgramFile(file, *kind, load, image, sink)) return finish("failed", kExitFailed);
   if (sink.selectedModel()) {
     model = firmware::FindByTypeIndex(*sink.selectedModel());
-    if (!model) return kExitFailed;
+    if (!model) return finish("failed", kExitFailed);
+    modelName = model->name;
   }
+  sink.setImage(image.totalChecksum, image.dataLength);
   const bool productionFile =
       *kind == firmware::ProgramFileKind::EncryptedProgram || *kind == firmware::ProgramFileKind::ProductionProject;
   const production::ProductionHeader header = production::parseHeader(image.header);
 
   isp::engine::IspJob job =
       isp::engine::jobFromImage(image, *model, settings, productionFile ? &header : nullptr, options);
-  if (a.has("check")) return exitFor(runner.verify(std::move(job)), signals);
+  if (a.has("check")) return finishRun(runner.verify(std::move(job)));
   if (image.fromEncryptedFile) {
     // As the ISP panel: encrypted files only through a downloader that knows their limits.
     const auto info = runner.queryVersion();
     if (!info || !info->version || *info->version < isp::engine::IspEngine::kMinVersionForEncrypted) {
       sink.onMessage(base::text(102), base::text("isp.version_too_low"), base::MessageIcon::Warning);
-      return kExitFailed;
+      return finish("failed", kExitFailed);
     }
   }
-  return exitFor(runner.program(std::move(job)), signals);
+  return finishRun(runner.program(std::move(job)));
 }
 
 }  // namespace cli

@@ -11,6 +11,7 @@
 #include "app/cli/args.hpp"
 #include "app/cli/command.hpp"
 #include "app/cli/json.hpp"
+#include "app/cli/programmer_choice.hpp"
 #include "app/cli/terminal_progress.hpp"
 #include "base/strformat.hpp"
 #include "base/texts.hpp"
@@ -22,7 +23,7 @@ namespace cli {
 namespace {
 
 constexpr const char* kSynopsis =
-    "list [--json] | add FILE [-t MODEL] [--user-code N] | delete NAME | default NAME";
+    "list [--json] | add FILE [-t MODEL] [--user-code N] | delete NAME | default NAME   [--serial SN]";
 
 // Log lines on stdout (errors in red on a terminal), messages and the bar on stderr.
 class StoreOutput final : public store::StoreSink {
@@ -104,7 +105,8 @@ int exitOf(base::Outcome outcome) { return outcome == base::Outcome::Success ? k
 int runStore(const std::vector<std::string>& args) {
   Args a(args, {{"json", 0, false, "list: print the programs as JSON"},
                 {"target", 't', true, "MODEL  add: the chip model of a HEX or BIN file (qubrix models lists them)"},
-                {"user-code", 0, true, "N  add: the user code stored with the program (decimal)"}});
+                {"user-code", 0, true, "N  add: the user code stored with the program (decimal)"},
+                {"serial", 0, true, "SN  the programmer to use, as `qubrix list` shows it (default: the only one attached)"}});
   if (auto done = finishParsing(a, "store", kSynopsis)) return *done;
   const auto usageError = [&](const std::string& message) {
     std::fprintf(stderr, "qubrix store: %s\n%s", message.c_str(), a.usage("store", kSynopsis).c_str());
@@ -138,8 +140,13 @@ int runStore(const std::vector<std::string>& args) {
     }
   }
 
+  const ProgrammerChoice choice = chooseProgrammer(attachedProgrammers(), a.value("serial"));
+  if (!choice.error.empty()) {
+    std::fprintf(stderr, "qubrix store: %s\n", choice.error.c_str());
+    return kExitUsage;
+  }
   StoreOutput out;
-  store::StoreSession session(firmware::Catalogue(), out);
+  store::StoreSession session(firmware::Catalogue(), out, [serial = choice.serial] { return qx::toolWithSerial(serial); });
   if (list) {
     if (session.refresh() != store::RefreshResult::Listed) return kExitFailed;
     if (a.has("json")) {

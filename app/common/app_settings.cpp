@@ -19,6 +19,12 @@ void initialise() {
 
 int storedLanguage() { return profile().value("General/LangID", base::kLangChinese).toInt(); }
 
+std::optional<int> chosenLanguage() {
+  const QSettings s = profile();
+  if (!s.contains("General/LangID")) return std::nullopt;
+  return s.value("General/LangID").toInt();
+}
+
 void storeLanguage(int langId) {
   QSettings s = profile();
   s.setValue("General/LangID", langId);

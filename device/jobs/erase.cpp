@@ -13,6 +13,7 @@ Outcome eraseTarget(Session& s, const firmware::MCU& model) {
   if (!s.connectTarget(model)) return Outcome::Failed;
   s.reportConnected();
   s.info(base::text(190));
+  s.step("erase");
   const bool erased = s.attempt([&s] { return s.tool().eraseTargetFlash(kEraseWholeChip, 0, 0); });
   s.attempt([&s] { return s.tool().disconnect(); });
   if (!erased) {
@@ -25,8 +26,8 @@ Outcome eraseTarget(Session& s, const firmware::MCU& model) {
 
 }  // namespace
 
-Outcome runErase(const firmware::MCU& model, UsbJobSink& sink) {
-  Session s(sink);
+Outcome runErase(const firmware::MCU& model, UsbJobSink& sink, const std::string& serial) {
+  Session s(sink, serial);
   sink.onControlsEnabled(false);
   Outcome outcome = Outcome::Failed;
   try {

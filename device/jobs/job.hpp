@@ -2,6 +2,7 @@
 // One USB programming or verification run, built from what the window and the command line hold:
 // the loaded image, the selected model and the production settings of a loaded production file.
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "firmware/image.hpp"
@@ -26,6 +27,8 @@ struct UsbJob {
   bool fromEncryptedFile = false;
 
   bool eraseChip = false;
+  // The programmer's serial number; empty takes the first one attached.
+  std::string programmerSerial;
 };
 
 UsbJob usbJobFromImage(const firmware::ProgramImage& image, firmware::McuPtr model,

@@ -4,6 +4,7 @@
 // cleared flag is the user's cancel. Whenever a programmer was taken, the run ends with the target
 // powered off and the programmer closed.
 #include <atomic>
+#include <string>
 
 #include "device/jobs/job.hpp"
 #include "device/jobs/sink.hpp"
@@ -18,10 +19,16 @@ Outcome runProgram(const UsbJob& job, UsbJobSink& sink, const std::atomic<bool>&
 // Compares the first dataLength bytes with the target, unit by unit.
 Outcome runVerify(const UsbJob& job, UsbJobSink& sink, const std::atomic<bool>& running);
 
+// `serial` below chooses the programmer; empty takes the first one attached.
+
 // Switches the target power to the opposite of what the programmer reports.
-Outcome runPowerToggle(UsbJobSink& sink);
+Outcome runPowerToggle(UsbJobSink& sink, const std::string& serial = {});
+// Switches the target power on or off and leaves it so.
+Outcome runPowerSwitch(bool on, UsbJobSink& sink, const std::string& serial = {});
+// Reads whether the target is powered, and its voltage, into the facts; changes nothing.
+Outcome runPowerStatus(UsbJobSink& sink, const std::string& serial = {});
 
 // Connects to the model, erases the whole flash (mode 2) and disconnects.
-Outcome runErase(const firmware::MCU& model, UsbJobSink& sink);
+Outcome runErase(const firmware::MCU& model, UsbJobSink& sink, const std::string& serial = {});
 
 }  // namespace usbjobs

@@ -87,7 +87,7 @@ bool erasesUpFront(const UsbJob& job) {
 class ProgramRun {
  public:
   ProgramRun(const UsbJob& job, UsbJobSink& sink, const std::atomic<bool>& running)
-      : job_(job), s_(sink), running_(running) {}
+      : job_(job), s_(sink, job.programmerSerial), running_(running) {}
 
   Outcome run() {
     if (job_.programLength <= 0 || job_.bytes.empty()) {
@@ -114,6 +114,7 @@ class ProgramRun {
       s_.error(base::text("firmware.select_model"));
       return Outcome::Failed;
     }
+    s_.step("limit");
     if (job_.productionFile && !checkProductionLimits(s_, job_)) return Outcome::Failed;
     qx::QUBRIXTool& tool = s_.tool();
     const bool screenReady = s_.attempt([&] {
@@ -163,6 +164,7 @@ class ProgramRun {
     padToUnits(bytes, length, *job_.model, unit.size);
 
     bool erased = false;
+    s_.step("erase");
     if (job_.eraseChip || erasesUpFront(job_)) {
       s_.info(base::text(184));
       const auto units = static_cast<std::uint16_t>(std::min<std::uint64_t>((length + unit.size - 1) / unit.size, 0xFFFF));
@@ -177,6 +179,7 @@ class ProgramRun {
     }
 
     s_.info(base::text(112));
+    s_.step("program");
     start_ = nowMs();
     s_.sink().onPhase(Phase::Programming, length);
     const bool written = s_.unitLoop(length, unit.size, running_, [&](std::uint32_t at, std::uint32_t n) {
@@ -187,6 +190,7 @@ class ProgramRun {
     if (!written || !running_.load()) return false;
 
     s_.info(base::text(110));
+    s_.step("verify");
     if (!s_.attempt([&] { return tool.screenState(kScreenVerifying) && tool.screenProgress(0); })) return false;
     s_.sink().onPhase(Phase::Verifying, length);
     s_.sink().onProgress(0);

@@ -36,6 +36,7 @@ Outcome verifyTarget(Session& s, const UsbJob& job, const std::atomic<bool>& run
   s.reportConnected();
 
   s.info(base::text(110));
+  s.step("verify");
   bool ok = s.attempt([&] { return tool.screenState(kScreenVerifying) && tool.screenProgress(0); });
   const std::uint64_t length = std::min<std::uint64_t>(job.dataLength, job.bytes.size());
   s.sink().onPhase(Phase::Verifying, length);
@@ -69,7 +70,7 @@ Outcome verifyTarget(Session& s, const UsbJob& job, const std::atomic<bool>& run
 }  // namespace
 
 Outcome runVerify(const UsbJob& job, UsbJobSink& sink, const std::atomic<bool>& running) {
-  Session s(sink);
+  Session s(sink, job.programmerSerial);
   if (job.dataLength == 0 || job.bytes.empty()) {
     s.error(base::text("usb.load_firmware"));
     return Outcome::Failed;

@@ -15,6 +15,7 @@ namespace {
 
 constexpr std::uint32_t kMagic = 0x53505851;  // "QXPS"
 constexpr std::uint32_t kFormat = 1;
+constexpr std::uint32_t kMaxTouchThresholds = 255;
 constexpr char kConfigFile[] = "programmer.conf";
 constexpr char kStateFile[] = "programmer.state";
 constexpr char kLockFile[] = "state.lock";
@@ -42,6 +43,7 @@ class Reader {
  public:
   explicit Reader(std::string in) : in_(std::move(in)) {}
   bool ok() const { return ok_; }
+  bool atEnd() const { return pos_ >= in_.size(); }
   std::uint32_t u32() {
     if (pos_ + 4 > in_.size()) return fail();
     std::uint32_t v = 0;
@@ -180,6 +182,13 @@ std::optional<Persistent> loadState(const std::filesystem::path& dir) {
     f.data = r.bytes();
     p.store.push_back(std::move(f));
   }
+  // Files written before the touch thresholds were kept end here.
+  if (r.ok() && !r.atEnd()) {
+    const std::uint32_t thresholds = r.u32();
+    for (std::uint32_t i = 0; r.ok() && i < thresholds && i < kMaxTouchThresholds; ++i) {
+      p.touchThresholds.push_back(static_cast<std::uint16_t>(r.u32()));
+    }
+  }
   if (!r.ok()) return std::nullopt;
   return p;
 }
@@ -210,6 +219,8 @@ bool saveState(const std::filesystem::path& dir, const Persistent& p) {
     w.blob(f.key.data(), f.hasKey ? f.key.size() : 0);
     w.bytes(f.data);
   }
+  w.u32(static_cast<std::uint32_t>(p.touchThresholds.size()));
+  for (std::uint16_t t : p.touchThresholds) w.u32(t);
   return writeWhole(dir / kStateFile, w.str());
 }
 

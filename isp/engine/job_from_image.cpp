@@ -14,6 +14,7 @@ IspJob jobFromImage(const firmware::ProgramImage& image, const firmware::MCU& mo
   job.programLength = image.programLength;
   job.pageCount = image.pageCount;
   job.totalChecksum = image.totalChecksum;
+  job.totalChecksumLength = image.totalChecksumLength;
   job.dataChecksum = image.dataChecksum;
   job.appChecksum = image.appChecksum;
 

@@ -131,6 +131,42 @@ TEST_F(EndToEnd, ANakForBlock13ErasesPage1AndTheImageStillArrivesWhole) {
   EXPECT_TRUE(flashHolds(*host, job, 0, 20 * 128, [](auto& d) { return dynamic_cast<ChipBootloader&>(d).flash().bytes(); }));
 }
 
+// A stray byte before a reply, or an answer to every repeated sync, must not leave the reply
+// receiver out of step for the rest of the run.
+TEST_F(EndToEnd, StrayBytesAndRepeatedSyncAnswersAreSkipped) {
+  struct Case {
+    const char* name;
+    ChipFaults faults;
+  };
+  ChipFaults stray;
+  stray.strayByteBeforeReply = 5;  // before the acknowledgement of the second block
+  ChipFaults everySync;
+  everySync.answerEverySync = true;
+  ChipFaults both = stray;
+  both.answerEverySync = true;
+  for (const Case& c : {Case{"stray byte", stray}, Case{"every sync", everySync}, Case{"both", both}}) {
+    serve(std::make_unique<ChipBootloader>(ChipConfig{}, c.faults));
+    IspJob job = shortJob(0x100, 20 * 128);
+    job.upgradeBaudCode = 11;
+    ASSERT_EQ(program(job, 3000ms), RunResult::Success) << c.name << lines();
+    EXPECT_TRUE(sink.logged(tx(230))) << c.name;
+    ASSERT_EQ(verify(job, 3000ms), RunResult::Success) << c.name << lines();
+  }
+}
+
+TEST_F(EndToEnd, AShorterImageWithoutEraseChipProgramsAndVerifiesAfterALongerOne) {
+  serve(std::make_unique<ChipBootloader>(ChipConfig{}));
+  IspJob longer = shortJob(0x100, 40 * 128);
+  longer.upgradeBaudCode = 11;
+  ASSERT_EQ(program(longer), RunResult::Success) << lines();
+  IspJob shorter = shortJob(0x100, 10 * 128);
+  shorter.upgradeBaudCode = 11;
+  ASSERT_FALSE(shorter.eraseChip);
+  ASSERT_EQ(program(shorter), RunResult::Success) << lines();
+  EXPECT_TRUE(sink.logged(tx(230))) << lines();
+  EXPECT_EQ(verify(shorter), RunResult::Success) << lines();
+}
+
 TEST_F(EndToEnd, AChipOfAnotherModelRefusesProgramStart) {
   ChipConfig config;
   config.modelId = 0x1111;
