@@ -11,6 +11,7 @@
 
 #include "app/cli/args.hpp"
 #include "app/cli/command.hpp"
+#include "app/cli/job_signals.hpp"
 #include "app/cli/json.hpp"
 #include "app/cli/terminal_progress.hpp"
 #include "base/strformat.hpp"
@@ -154,6 +155,7 @@ const char* resultText(isp::engine::RunResult result) {
 }  // namespace
 
 int runIsp(const std::vector<std::string>& args) {
+  JobSignals signals;
   Args a(args, {
                    {"port", 0, true, "PATH  the serial port (qubrix ports lists them)"},
                    {"target", 't', true, "MODEL  the chip model (qubrix models lists them)"},
@@ -176,6 +178,7 @@ int runIsp(const std::vector<std::string>& args) {
   const bool json = a.has("json");
   TerminalSink sink(json);
   isp::engine::IspRunner runner(sink, {*port, std::chrono::seconds(stall)});
+  signals.onCancel([&runner] { runner.cancel(); });
   std::string modelName;
   std::string file;
   const auto finish = [&](const std::string& result, int status) {
@@ -183,7 +186,7 @@ int runIsp(const std::vector<std::string>& args) {
     return status;
   };
   const auto finishRun = [&](isp::engine::RunResult result) {
-    return finish(resultText(result), result == isp::engine::RunResult::Success ? kExitOk : kExitFailed);
+    return finish(resultText(result), signals.exitStatus(result == isp::engine::RunResult::Success ? kExitOk : kExitFailed));
   };
 
   if (a.has("query-version")) {

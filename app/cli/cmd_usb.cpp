@@ -1,9 +1,9 @@
 // qubrix program|verify|erase|power: the USB jobs of the ISP panel through one QUBRIX Tool (the only
-// one attached, or the one --serial names), with their log lines and a progress bar. Ctrl+C cancels
-// at the next unit; the run still powers the target off and closes the programmer.
+// one attached, or the one --serial names), with their log lines and a progress bar. Ctrl+C, SIGTERM
+// and SIGHUP cancel at the next unit (job_signals.hpp); the run still powers the target off and
+// closes the programmer.
 // `program --all` is program_all.cpp.
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -11,6 +11,7 @@
 
 #include "app/cli/args.hpp"
 #include "app/cli/command.hpp"
+#include "app/cli/job_signals.hpp"
 #include "app/cli/program_all.hpp"
 #include "app/cli/programmer_choice.hpp"
 #include "app/cli/usb_output.hpp"
@@ -26,14 +27,6 @@ namespace {
 
 enum class Verb { Program, Verify, Erase, Power };
 enum class PowerAction { Toggle, On, Off, Status };
-
-std::atomic<usbjobs::JobThread*> g_job{nullptr};
-
-void onInterrupt(int) {
-  if (usbjobs::JobThread* job = g_job.load()) job->cancel();
-  // A second Ctrl+C ends the process at once.
-  std::signal(SIGINT, SIG_DFL);
-}
 
 std::string synopsis(Verb verb) {
   switch (verb) {
@@ -100,8 +93,16 @@ int runUsb(Verb verb, const char* name, const std::vector<std::string>& args) {
   const std::string file = needsFile ? a.positional()[0] : std::string();
   const bool json = a.has("json");
   UsbOutput out(json);
+  // Made before the job's first thread; `program --all` has its own runs (program_all.cpp).
+  std::optional<JobSignals> signals;
+  if (!a.has("all")) signals.emplace();
   const auto finish = [&](usbjobs::Outcome outcome) {
-    const int status = outcome == usbjobs::Outcome::Success ? kExitOk : kExitFailed;
+    int status = outcome == usbjobs::Outcome::Success ? kExitOk : kExitFailed;
+    if (out.powerOffFailed()) {
+      std::fprintf(stderr, "qubrix %s: the target may still be powered\n", name);
+      status = kExitTargetMayBePowered;
+    }
+    if (signals) status = signals->exitStatus(status);
     if (json) {
       std::printf("%s\n", out.json({name, modelName, file, resultName(outcome), status, secondsSince(started)}).c_str());
     }
@@ -129,6 +130,7 @@ int runUsb(Verb verb, const char* name, const std::vector<std::string>& args) {
     return kExitUsage;
   }
   job.programmerSerial = choice.serial;
+  if (signals->received() != 0) return finish(usbjobs::Outcome::Cancelled);
 
   usbjobs::JobThread worker(base::threadLanguage(), [&](const std::atomic<bool>& running) {
     switch (verb) {
@@ -153,11 +155,9 @@ int runUsb(Verb verb, const char* name, const std::vector<std::string>& args) {
     }
     return usbjobs::runPowerToggle(out, choice.serial);
   });
-  g_job.store(&worker);
-  std::signal(SIGINT, onInterrupt);
+  signals->onCancel([&worker] { worker.cancel(); });
   const usbjobs::Outcome outcome = worker.wait();
-  std::signal(SIGINT, SIG_DFL);
-  g_job.store(nullptr);
+  signals->clearCancel();
   return finish(outcome);
 }
 

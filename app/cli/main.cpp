@@ -17,6 +17,10 @@ void printVerbs(std::FILE* out) {
   for (const cli::Command& c : cli::commands()) {
     std::fprintf(out, "  %-11s %s\n", c.name, c.summary);
   }
+  std::fputs("\nexit status: 0 success, 1 failed, 2 usage error, 3 the target may still be powered (the final\n"
+             "power-off failed), 129/130/143 cancelled by SIGHUP/SIGINT/SIGTERM (the target is powered off\n"
+             "and the programmer closed first)\n",
+             out);
 }
 
 }  // namespace

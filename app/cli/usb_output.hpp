@@ -27,6 +27,8 @@ class UsbOutput final : public usbjobs::UsbJobSink, public firmware::LineLoadSin
   void onMessage(const std::string& caption, const std::string& text, base::MessageIcon icon) override;
   void onPowerButton(usbjobs::PowerIcon, const std::string&) override {}
   void onPhase(usbjobs::Phase phase, std::uint64_t bytes) override;
+  void onPowerOffFailed() override { powerOffFailed_ = true; }
+  bool powerOffFailed() const { return powerOffFailed_; }
   void onFacts(const usbjobs::RunFacts& facts) override { facts_ = facts; }
 
   // The loaded image, for the result object.
@@ -61,6 +63,7 @@ class UsbOutput final : public usbjobs::UsbJobSink, public firmware::LineLoadSin
   bool colour_;
   TerminalProgress bar_;
   bool inPhase_ = false;
+  bool powerOffFailed_ = false;
   std::vector<Line> lines_;
   std::vector<std::string> messages_;
 };

@@ -55,7 +55,14 @@ bool Session::takeAndOpen(const std::string& openFailedText) {
     if (found) error(base::text(104));
     return false;
   }
+  auto lock = std::make_unique<ProgrammerLock>((*found)->link()->serialNumber);
+  if (!lock->held()) {
+    error(base::format(base::text("usb.programmer_in_use").c_str(), (*found)->link()->serialNumber.c_str(),
+                       static_cast<int>(lock->holder()), lock->holderCommand().c_str()));
+    return false;
+  }
   tool_ = *found;
+  lock_ = std::move(lock);
   facts_.programmerSerial = qx::toolSerialNumber(tool_);
   if (!attempt([this] { return tool_->openAndIdentify(); })) {
     error(openFailedText);
@@ -118,15 +125,23 @@ bool Session::unitLoop(std::uint64_t length, std::uint32_t unit, const std::atom
 void Session::finish() {
   reportFacts();
   if (tool_ != nullptr) {
-    // The target is left unpowered whatever happened before; a failure here changes nothing more.
+    // The target is left unpowered whatever happened before; when that fails the user must know.
+    bool off = false;
     try {
-      if (tool_->setTargetPower(false)) showPower(false);
+      off = tool_->setTargetPower(false);
     } catch (const std::exception& e) {
       base::trace("power off: %s\n", e.what());
+    }
+    if (off) {
+      showPower(false);
+    } else {
+      error(base::text("usb.power_off_failed"));
+      sink_.onPowerOffFailed();
     }
     tool_->link()->close();
     tool_.reset();
   }
+  lock_.reset();
   sink_.onControlsEnabled(true);
 }
 

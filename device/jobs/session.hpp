@@ -14,6 +14,7 @@
 
 #include "device/exceptions.hpp"
 
+#include "device/jobs/programmer_lock.hpp"
 #include "device/jobs/sink.hpp"
 #include "device/tool.hpp"
 #include "firmware/mcu.hpp"
@@ -70,8 +71,8 @@ class Session {
     return guarded(std::forward<F>(command)).value_or(false);
   }
 
-  // Takes the chosen programmer and opens it; the failure line is logged and false means: go to
-  // the final step.
+  // Takes the chosen programmer and its lock and opens it; the failure line is logged and false
+  // means: go to the final step. A programmer another process holds is left untouched.
   bool takeAndOpen(const std::string& openFailedText);
   // The firmware version must be at least 1.0.2; logs the programmer's product and version.
   bool checkFirmwareVersion();
@@ -87,13 +88,14 @@ class Session {
                 const std::function<bool(std::uint32_t, std::uint32_t)>& unitStep);
 
   // The final step: power off (the Power button follows when that works), close the programmer,
-  // controls back on.
+  // controls back on. A failed power-off is logged and told to the sink.
   void finish();
 
  private:
   UsbJobSink& sink_;
   std::string serial_;
   std::shared_ptr<qx::QUBRIXTool> tool_;
+  std::unique_ptr<ProgrammerLock> lock_;
   const char* step_ = "prepare";
   RunFacts facts_;
   bool factsReported_ = false;

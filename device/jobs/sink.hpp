@@ -43,6 +43,8 @@ class UsbJobSink {
   // False while a job runs: the controls that could start another are disabled.
   virtual void onControlsEnabled(bool) {}
   virtual void onPhase(Phase, std::uint64_t /*bytes*/) {}
+  // The final step could not switch the target off: it may still be powered.
+  virtual void onPowerOffFailed() {}
   // Once, as the run ends.
   virtual void onFacts(const RunFacts&) {}
 };

@@ -1,5 +1,7 @@
 #include "emulator/programmer/state_file.hpp"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -16,6 +18,7 @@ constexpr std::uint32_t kFormat = 1;
 constexpr std::uint32_t kMaxTouchThresholds = 255;
 constexpr char kConfigFile[] = "programmer.conf";
 constexpr char kStateFile[] = "programmer.state";
+constexpr char kLockFile[] = "state.lock";
 // Larger than any state a device can hold; a length beyond it means a damaged file.
 constexpr std::uint32_t kMaxBlob = 16 * 1024 * 1024;
 
@@ -73,9 +76,30 @@ class Reader {
   bool ok_ = true;
 };
 
+// Every process that reads or writes the files of one state directory takes this lock, so that
+// writers follow each other and a reader never meets a half-renamed pair. It dies with its process.
+class DirectoryLock {
+ public:
+  DirectoryLock(const std::filesystem::path& dir, int how) {
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    fd_ = ::open((dir / kLockFile).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd_ >= 0) ::flock(fd_, how);
+  }
+  ~DirectoryLock() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  DirectoryLock(const DirectoryLock&) = delete;
+  DirectoryLock& operator=(const DirectoryLock&) = delete;
+
+ private:
+  int fd_ = -1;
+};
+
 bool writeWhole(const std::filesystem::path& file, const std::string& contents) {
   std::error_code ec;
   std::filesystem::create_directories(file.parent_path(), ec);
+  const DirectoryLock lock(file.parent_path(), LOCK_EX);
   const std::filesystem::path temp = file.string() + ".tmp" + std::to_string(getpid());
   {
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
@@ -90,6 +114,8 @@ bool writeWhole(const std::filesystem::path& file, const std::string& contents) 
 }
 
 std::optional<std::string> readWhole(const std::filesystem::path& file) {
+  if (!std::filesystem::exists(file)) return std::nullopt;
+  const DirectoryLock lock(file.parent_path(), LOCK_SH);
   std::ifstream in(file, std::ios::binary);
   if (!in) return std::nullopt;
   return std::string(std::istreambuf_iterator<char>(in), {});

@@ -34,6 +34,8 @@ class IspRunner {
   RunResult verify(IspJob job);
   // The programmer's version and serial number, or nothing when it did not answer in time.
   std::optional<ProgrammerInfo> queryVersion();
+  // From any thread: the running operation ends as the user's cancel.
+  void cancel();
 
  private:
   class Impl;
