@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev libgl-dev
   libhidapi-dev libtinyxml2-dev libcurl4-openssl-dev libudev-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-wqy-microhei xvfb xauth imagemagick python3-pyftpdlib
+  qt6-translations-l10n fonts-wqy-microhei xvfb xauth imagemagick python3-pyftpdlib
   desktop-file-utils appstream dpkg-dev shared-mime-info
 )
 

@@ -20,6 +20,7 @@
 #include "device/jobs/jobs.hpp"
 #include "device/jobs/worker.hpp"
 #include "firmware/catalogue.hpp"
+#include "firmware/job_source.hpp"
 #include "firmware/loader.hpp"
 
 namespace cli {
@@ -31,9 +32,9 @@ enum class PowerAction { Toggle, On, Off, Status };
 std::string synopsis(Verb verb) {
   switch (verb) {
     case Verb::Program:
-      return "-t MODEL [--erase-chip] [--serial SN | --all] [--json] FILE";
+      return "[-t MODEL] [--erase-chip] [--serial SN | --all] [--json] FILE";
     case Verb::Verify:
-      return "-t MODEL [--serial SN] [--json] FILE";
+      return "[-t MODEL] [--serial SN] [--json] FILE";
     case Verb::Erase:
       return "-t MODEL [--serial SN] [--json]";
     case Verb::Power:
@@ -82,8 +83,8 @@ int runUsb(Verb verb, const char* name, const std::vector<std::string>& args) {
   if (all && a.has("serial")) return usageError("--all and --serial exclude each other");
   firmware::McuPtr model;
   const std::string modelName = a.value("target").value_or("");
-  if (verb != Verb::Power) {
-    if (modelName.empty()) return usageError("-t MODEL is required");
+  if (verb == Verb::Erase) {
+    if (modelName.empty()) return usageError(base::text("firmware.cli.model_required"));
     model = firmware::FindByName(modelName);
     if (model == nullptr) {
       std::fprintf(stderr, "%s\n", base::format(base::text("firmware.cli.unknown_model").c_str(), modelName.c_str()).c_str());
@@ -104,25 +105,35 @@ int runUsb(Verb verb, const char* name, const std::vector<std::string>& args) {
     }
     if (signals) status = signals->exitStatus(status);
     if (json) {
-      std::printf("%s\n", out.json({name, modelName, file, resultName(outcome), status, secondsSince(started)}).c_str());
+      const std::string shownModel = model != nullptr ? model->name : modelName;
+      std::printf("%s\n", out.json({name, shownModel, file, resultName(outcome), status, secondsSince(started)}).c_str());
     }
     return status;
   };
 
   usbjobs::UsbJob job;
   if (needsFile) {
-    const auto kind = firmware::ProgramFileKindOfPath(file);
-    if (!kind) return usageError(base::format(base::text("firmware.cli.unknown_kind").c_str(), file.c_str()));
-    firmware::ProgramImage image;
-    if (!firmware::LoadProgramFile(file, *kind, {firmware::TypeIndex(*model), firmware::LoadMode::Isp, nullptr}, image,
-                                   out)) {
-      out.onLog("--> " + base::format(base::text("firmware.cli.not_loaded").c_str(), file.c_str()), base::LogColour::Error);
-      return finish(usbjobs::Outcome::Failed);
+    // A production file names its own model and carries the locks the job checks.
+    const firmware::LoadRequest request{file, modelName, firmware::LoadMode::Isp, nullptr};
+    const firmware::LoadedProgram program = firmware::LoadForJob(request, out);
+    switch (program.refusal.value_or(firmware::LoadRefusal::NotLoaded)) {
+      case firmware::LoadRefusal::UnknownKind:
+      case firmware::LoadRefusal::ModelRequired:
+        return usageError(firmware::RefusalText(program, request));
+      case firmware::LoadRefusal::UnknownModel:
+      case firmware::LoadRefusal::ModelConflict:
+        std::fprintf(stderr, "%s\n", firmware::RefusalText(program, request).c_str());
+        return kExitUsage;
+      case firmware::LoadRefusal::NotLoaded:
+        if (program.loaded()) break;
+        out.onLog("--> " + firmware::RefusalText(program, request), base::LogColour::Error);
+        return finish(usbjobs::Outcome::Failed);
     }
-    out.setImage(image.totalChecksum, image.dataLength);
-    job = usbjobs::usbJobFromImage(image, model, {}, false, a.has("erase-chip"));
+    model = program.model;
+    out.setImage(program.image.totalChecksum, program.image.dataLength);
+    job = usbjobs::jobFromSource(program.source(), a.has("erase-chip"));
   }
-  if (all) return programAll(job, modelName, file, json);
+  if (all) return programAll(job, model->name, file, json);
 
   const ProgrammerChoice choice = chooseProgrammer(attachedProgrammers(), a.value("serial"));
   if (!choice.error.empty()) {

@@ -5,7 +5,7 @@
 namespace isppanel {
 
 usbjobs::UsbJob usbJobOf(const LoadedFile& file, bool eraseChip) {
-  return usbjobs::usbJobFromImage(*file.image, file.model, file.settings, file.productionFile, eraseChip);
+  return usbjobs::jobFromSource({*file.image, file.model, file.productionFile ? &file.settings : nullptr}, eraseChip);
 }
 
 isp::engine::IspJob serialJobOf(const LoadedFile& file, const isp::engine::JobOptions& options) {
