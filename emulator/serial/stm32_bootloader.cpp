@@ -13,7 +13,6 @@ constexpr std::uint8_t kReadMemory = 0x11;
 constexpr std::uint8_t kGo = 0x21;
 constexpr std::uint8_t kWriteMemory = 0x31;
 constexpr std::uint8_t kErase = 0x43;
-constexpr std::uint8_t kExtendedErase = 0x44;
 
 std::uint8_t xorOf(const isp::Frame& bytes, std::size_t from, std::size_t to) {
   std::uint8_t x = 0;

@@ -45,6 +45,7 @@
 #include "ui/writer/device_program_dlg.hpp"
 #include "widgets/list_ctrl_cl.hpp"
 #include "widgets/hexeditbase.hpp"
+#include "widgets/message_box.hpp"
 
 #ifndef QUBRIX_VERSION
 #define QUBRIX_VERSION "0.0.0"
@@ -415,12 +416,7 @@ void CQX58KT_UPGRADEDlg::showMessage(const std::string& text, const std::string&
     services_.message(text, caption, icon);
     return;
   }
-  QMessageBox::Icon qtIcon = QMessageBox::Information;
-  if (icon == base::MessageIcon::Warning) qtIcon = QMessageBox::Warning;
-  if (icon == base::MessageIcon::Error) qtIcon = QMessageBox::Critical;
-  if (icon == base::MessageIcon::Question) qtIcon = QMessageBox::Question;
-  QMessageBox box(qtIcon, qs(caption), qs(text), QMessageBox::Ok, this);
-  box.exec();
+  widgets::showMessageBox(this, caption, text, icon);
 }
 
 void CQX58KT_UPGRADEDlg::SetControlsEnabled(bool enabled) {

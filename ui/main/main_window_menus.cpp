@@ -16,6 +16,7 @@
 #include "ui/update/upgrade_dialog.hpp"
 #include "ui/writer/device_program_dlg.hpp"
 #include "update/self_update.hpp"
+#include "widgets/message_box.hpp"
 
 #ifndef QUBRIX_VERSION
 #define QUBRIX_VERSION "0.0.0"
@@ -36,10 +37,7 @@ class SelfUpdateBoxes final : public update::SelfUpdateSink {
   SelfUpdateBoxes(QWidget* window, QProgressBar* progress) : window_(window), progress_(progress) {}
   void onLog(const std::string&, base::LogColour) override {}
   void onMessage(const std::string& caption, const std::string& text, base::MessageIcon icon) override {
-    const auto boxIcon = icon == base::MessageIcon::Error     ? QMessageBox::Critical
-                         : icon == base::MessageIcon::Warning ? QMessageBox::Warning
-                                                              : QMessageBox::Information;
-    QMessageBox(boxIcon, qs(caption), qs(text), QMessageBox::Ok, window_).exec();
+    widgets::showMessageBox(window_, caption, text, icon);
   }
   void onProgress(int percent) override {
     progress_->setValue(percent);

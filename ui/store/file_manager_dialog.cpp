@@ -23,6 +23,7 @@
 #include "base/texts.hpp"
 #include "device/store/store_files.hpp"
 #include "ui/main/window_rules.hpp"
+#include "widgets/message_box.hpp"
 
 namespace {
 
@@ -285,12 +286,7 @@ void CFileManagerDialog::showMessage(const std::string& caption, const std::stri
     services_.message(caption, text, icon);
     return;
   }
-  QMessageBox::Icon qtIcon = QMessageBox::Information;
-  if (icon == base::MessageIcon::Warning) qtIcon = QMessageBox::Warning;
-  if (icon == base::MessageIcon::Error) qtIcon = QMessageBox::Critical;
-  if (icon == base::MessageIcon::Question) qtIcon = QMessageBox::Question;
-  QMessageBox box(qtIcon, qs(caption), qs(text), QMessageBox::Ok, this);
-  box.exec();
+  widgets::showMessageBox(this, caption, text, icon);
 }
 
 void CFileManagerDialog::dragEnterEvent(QDragEnterEvent* event) {

@@ -20,22 +20,13 @@
 #include "base/texts.hpp"
 #include "isp/port_list.hpp"
 #include "update/firmware_update.hpp"
+#include "widgets/message_box.hpp"
 
 namespace {
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 QString textOf(const char* name) { return qs(base::text(name)); }
 constexpr const char* kUsbEntry = "USB";
-
-QMessageBox::Icon boxIcon(base::MessageIcon icon) {
-  switch (icon) {
-    case base::MessageIcon::Warning: return QMessageBox::Warning;
-    case base::MessageIcon::Error: return QMessageBox::Critical;
-    case base::MessageIcon::Question: return QMessageBox::Question;
-    case base::MessageIcon::Information: break;
-  }
-  return QMessageBox::Information;
-}
 
 // Rebuilds its list each time it opens, so that a programmer plugged in meanwhile is offered.
 class PortBox final : public QComboBox {
@@ -62,10 +53,7 @@ class CQubrixToolUpgradeDialog::Sink final : public update::UpdateSink {
     post([d = dialog_, line] { d->status_->setText(qs(line)); });
   }
   void onMessage(const std::string& caption, const std::string& text, base::MessageIcon icon) override {
-    post([d = dialog_, caption, text, icon] {
-      QMessageBox box(boxIcon(icon), qs(caption), qs(text), QMessageBox::Ok, d);
-      box.exec();
-    });
+    post([d = dialog_, caption, text, icon] { widgets::showMessageBox(d, caption, text, icon); });
   }
   void onProgressRange(int low, int high) override {
     post([d = dialog_, low, high] { d->progress_->setRange(low, high); });
