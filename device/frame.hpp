@@ -60,10 +60,14 @@ inline std::uint64_t u64At(const Bytes& f, std::size_t at) {
   return u32At(f, at) | (std::uint64_t{u32At(f, at + 4)} << 32);
 }
 
+// How many bytes the frame holds from `at` on; 0 when it ends before. Every length taken from a
+// reply is bounded by this before any arithmetic on the reply's size.
+inline std::size_t bytesFrom(const Bytes& f, std::size_t at) { return at < f.size() ? f.size() - at : 0; }
+
 // `count` bytes from `at`, cut at the frame's end however long the frame declares them.
 inline std::string textAt(const Bytes& f, std::size_t at, std::size_t count) {
-  if (at >= f.size()) return {};
-  count = std::min(count, f.size() - at);
+  count = std::min(count, bytesFrom(f, at));
+  if (count == 0) return {};
   return std::string(f.begin() + static_cast<std::ptrdiff_t>(at), f.begin() + static_cast<std::ptrdiff_t>(at + count));
 }
 

@@ -58,7 +58,7 @@ bool TouchDebug::batched(const CommandSpec& spec, std::uint8_t count, std::span<
         exchange(spec, FrameWriter(spec.id).u8(static_cast<std::uint8_t>(start)).u8(static_cast<std::uint8_t>(n)).take());
     if (!reply) return false;
     // A declared count beyond the frame is cut at the frame's end.
-    const std::size_t m = std::min<std::size_t>(u8At(*reply, 2), (reply->size() - 3) / 2);
+    const std::size_t m = std::min<std::size_t>(u8At(*reply, 2), bytesFrom(*reply, 3) / 2);
     for (std::size_t i = 0; i < m && start + i < destination.size(); ++i) destination[start + i] = u16At(*reply, 3 + 2 * i);
     start += n;
   }
@@ -88,7 +88,7 @@ bool TouchDebug::tdSetThresholdData(std::span<const std::uint16_t> values) {
 bool TouchDebug::tdGetChannelNumber(std::uint8_t count, std::span<std::uint8_t> destination) {
   const auto reply = exchange(cmd::kTdGetChannelNumber, FrameWriter(cmd::kTdGetChannelNumber.id).u8(count).take());
   if (!reply) return false;
-  const std::size_t m = std::min<std::size_t>(u8At(*reply, 2), reply->size() - 3);
+  const std::size_t m = std::min<std::size_t>(u8At(*reply, 2), bytesFrom(*reply, 3));
   for (std::size_t i = 0; i < m && i < destination.size(); ++i) destination[i] = (*reply)[3 + i];
   return true;
 }

@@ -35,8 +35,10 @@ Bytes QUBRIXToolUpgradeIntf::readMemoryBlock(std::uint32_t address, std::uint16_
   const auto reply =
       exchange(cmd::kUpgradeReadMem, FrameWriter(cmd::kUpgradeReadMem.id).u8(0).u32(address).u16(length).take());
   if (!reply) return {};
-  // Never more than the frame holds, nor more than was asked for.
-  const std::size_t r = std::min<std::size_t>({u16At(*reply, 2), reply->size() - 4, length});
+  // Never more than the frame holds, nor more than was asked for; a reply too short for its header
+  // is an empty result.
+  const std::size_t r = std::min<std::size_t>({u16At(*reply, 2), bytesFrom(*reply, 4), length});
+  if (r == 0) return {};
   return Bytes(reply->begin() + 4, reply->begin() + 4 + static_cast<std::ptrdiff_t>(r));
 }
 
