@@ -15,7 +15,7 @@
 #include "device/jobs/jobs.hpp"
 #include "device/jobs/worker.hpp"
 #include "firmware/catalogue.hpp"
-#include "firmware/loader.hpp"
+#include "firmware/job_source.hpp"
 
 namespace cli {
 namespace {
@@ -45,9 +45,9 @@ const char* resultName(usbjobs::Outcome o) {
 std::string synopsis(Verb verb) {
   switch (verb) {
     case Verb::Program:
-      return "-t MODEL [--erase-chip] [--json] FILE";
+      return "[-t MODEL] [--erase-chip] [--json] FILE";
     case Verb::Verify:
-      return "-t MODEL [--json] FILE";
+      return "[-t MODEL] [--json] FILE";
     case Verb::Erase:
       return "-t MODEL [--json]";
     case Verb::Power:
@@ -70,37 +70,46 @@ int runUsb(Verb verb, const char* name, const std::vector<std::string>& args) {
   if (a.positional().size() != (needsFile ? 1u : 0u)) {
     return usageError(needsFile ? base::text("usb.cli.no_file") : "no file is taken");
   }
-  firmware::McuPtr model;
   const std::string modelName = a.value("target").value_or("");
-  if (verb != Verb::Power) {
-    if (modelName.empty()) return usageError("-t MODEL is required");
+  const std::string file = needsFile ? a.positional()[0] : std::string();
+  const bool json = a.has("json");
+  UsbOutput out(json);
+  const auto finish = [&](usbjobs::Outcome outcome, const std::string& model) {
+    const int status = outcome == usbjobs::Outcome::Success ? kExitOk : kExitFailed;
+    if (json) out.printJson(name, model, file, resultName(outcome), status);
+    return status;
+  };
+
+  firmware::McuPtr model;
+  usbjobs::UsbJob job;
+  if (needsFile) {
+    // A production file names its own model and carries the locks the job checks.
+    const firmware::LoadRequest request{file, modelName, firmware::LoadMode::Isp, nullptr};
+    const firmware::LoadedProgram program = firmware::LoadForJob(request, out);
+    switch (program.refusal.value_or(firmware::LoadRefusal::NotLoaded)) {
+      case firmware::LoadRefusal::UnknownKind:
+      case firmware::LoadRefusal::ModelRequired:
+        return usageError(firmware::RefusalText(program, request));
+      case firmware::LoadRefusal::UnknownModel:
+      case firmware::LoadRefusal::ModelConflict:
+        std::fprintf(stderr, "%s\n", firmware::RefusalText(program, request).c_str());
+        return kExitUsage;
+      case firmware::LoadRefusal::NotLoaded:
+        if (program.loaded()) break;
+        out.onLog("--> " + firmware::RefusalText(program, request), base::LogColour::Error);
+        return finish(usbjobs::Outcome::Failed, modelName);
+    }
+    model = program.model;
+    job = usbjobs::jobFromSource(program.source(), a.has("erase-chip"));
+  } else if (verb == Verb::Erase) {
+    if (modelName.empty()) return usageError(base::text("firmware.cli.model_required"));
     model = firmware::FindByName(modelName);
     if (model == nullptr) {
       std::fprintf(stderr, "%s\n", base::format(base::text("firmware.cli.unknown_model").c_str(), modelName.c_str()).c_str());
       return kExitUsage;
     }
   }
-  const std::string file = needsFile ? a.positional()[0] : std::string();
-  const bool json = a.has("json");
-  UsbOutput out(json);
-  const auto finish = [&](usbjobs::Outcome outcome) {
-    const int status = outcome == usbjobs::Outcome::Success ? kExitOk : kExitFailed;
-    if (json) out.printJson(name, modelName, file, resultName(outcome), status);
-    return status;
-  };
-
-  usbjobs::UsbJob job;
-  if (needsFile) {
-    const auto kind = firmware::ProgramFileKindOfPath(file);
-    if (!kind) return usageError(base::format(base::text("firmware.cli.unknown_kind").c_str(), file.c_str()));
-    firmware::ProgramImage image;
-    if (!firmware::LoadProgramFile(file, *kind, {firmware::TypeIndex(*model), firmware::LoadMode::Isp, nullptr}, image,
-                                   out)) {
-      out.onLog("--> " + base::format(base::text("firmware.cli.not_loaded").c_str(), file.c_str()), base::LogColour::Error);
-      return finish(usbjobs::Outcome::Failed);
-    }
-    job = usbjobs::usbJobFromImage(image, model, {}, false, a.has("erase-chip"));
-  }
+  const std::string shownModel = model != nullptr ? model->name : modelName;
 
   usbjobs::JobThread worker(base::threadLanguage(), [&](const std::atomic<bool>& running) {
     switch (verb) {
@@ -120,7 +129,7 @@ int runUsb(Verb verb, const char* name, const std::vector<std::string>& args) {
   const usbjobs::Outcome outcome = worker.wait();
   std::signal(SIGINT, SIG_DFL);
   g_job.store(nullptr);
-  return finish(outcome);
+  return finish(outcome, shownModel);
 }
 
 }  // namespace

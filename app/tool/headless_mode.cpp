@@ -11,7 +11,7 @@
 #include "device/jobs/worker.hpp"
 #include "emulator/programmer/bench.hpp"
 #include "firmware/catalogue.hpp"
-#include "firmware/loader.hpp"
+#include "firmware/job_source.hpp"
 
 namespace tool {
 namespace {
@@ -47,24 +47,28 @@ int runHeadless(const CommandLineRequest& request) {
   usbjobs::LogFile log(request.logFile);
   if (!log.ok()) std::fprintf(stderr, "qubrix-tool: cannot append to the log file %s\n", request.logFile.c_str());
   PrintSink sink(log);
-  const firmware::McuPtr model = firmware::FindByName(request.target);
-  if (model == nullptr) {
-    sink.onLog(base::format(base::text("firmware.cli.unknown_model").c_str(), request.target.c_str()),
-               base::LogColour::Error);
-    return kUsage;
-  }
-  usbjobs::UsbJob job;
   const bool verify = request.mode == kModeVerify;
+  firmware::McuPtr model;
+  usbjobs::UsbJob job;
   if (verify) {
-    const auto kind = firmware::ProgramFileKindOfPath(request.file);
-    firmware::ProgramImage image;
-    if (!kind || !firmware::LoadProgramFile(request.file, *kind,
-                                            {firmware::TypeIndex(*model), firmware::LoadMode::Isp, nullptr}, image, sink)) {
-      sink.onLog("--> " + base::format(base::text("firmware.cli.not_loaded").c_str(), request.file.c_str()),
-                 base::LogColour::Error);
-      return kFailed;
+    // A production file names its own model and carries the locks the job checks.
+    const firmware::LoadRequest load{request.file, request.target, firmware::LoadMode::Isp, nullptr};
+    const firmware::LoadedProgram program = firmware::LoadForJob(load, sink);
+    if (!program.loaded()) {
+      const bool unreadable =
+          program.refusal == firmware::LoadRefusal::NotLoaded || program.refusal == firmware::LoadRefusal::UnknownKind;
+      sink.onLog((unreadable ? "--> " : "") + firmware::RefusalText(program, load), base::LogColour::Error);
+      return unreadable ? kFailed : kUsage;
     }
-    job = usbjobs::usbJobFromImage(image, model, {}, false, false);
+    model = program.model;
+    job = usbjobs::jobFromSource(program.source(), false);
+  } else {
+    model = firmware::FindByName(request.target);
+    if (model == nullptr) {
+      sink.onLog(base::format(base::text("firmware.cli.unknown_model").c_str(), request.target.c_str()),
+                 base::LogColour::Error);
+      return kUsage;
+    }
   }
   usbjobs::JobThread worker(base::threadLanguage(), [&](const std::atomic<bool>& running) {
     return verify ? usbjobs::runVerify(job, sink, running) : usbjobs::runErase(*model, sink);

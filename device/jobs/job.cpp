@@ -4,17 +4,17 @@
 
 namespace usbjobs {
 
-UsbJob usbJobFromImage(const firmware::ProgramImage& image, firmware::McuPtr model,
-                       const production::ProductionSettings& settings, bool productionFile, bool eraseChip) {
+UsbJob jobFromSource(const firmware::JobSource& source, bool eraseChip) {
+  const firmware::ProgramImage& image = source.image;
   UsbJob job;
   job.bytes = firmware::ProgramBytes(image);
   job.programLength = image.programLength;
   job.dataLength = image.dataLength;
   job.totalChecksum = image.totalChecksum;
-  if (model != nullptr) job.mcuTypeIndex = firmware::TypeIndex(*model);
-  job.model = std::move(model);
-  job.productionFile = productionFile;
-  job.production = settings;
+  if (source.model != nullptr) job.mcuTypeIndex = firmware::TypeIndex(*source.model);
+  job.model = source.model;
+  job.productionFile = source.production != nullptr;
+  if (source.production != nullptr) job.production = *source.production;
   job.fromEncryptedFile = image.fromEncryptedFile;
   job.eraseChip = eraseChip;
   return job;

@@ -1,10 +1,12 @@
 #pragma once
-// One USB programming or verification run, built from what the window and the command line hold:
-// the loaded image, the selected model and the production settings of a loaded production file.
+// One USB programming or verification run, built by jobFromSource from what the window and the
+// command line hold: the loaded image, the selected model and the production settings of a loaded
+// production file.
 #include <cstdint>
 #include <vector>
 
 #include "firmware/image.hpp"
+#include "firmware/job_source.hpp"
 #include "firmware/mcu.hpp"
 #include "firmware/production/settings.hpp"
 
@@ -28,7 +30,8 @@ struct UsbJob {
   bool eraseChip = false;
 };
 
-UsbJob usbJobFromImage(const firmware::ProgramImage& image, firmware::McuPtr model,
-                       const production::ProductionSettings& settings, bool productionFile, bool eraseChip);
+// The program bytes, lengths and checksum of the image, the model, and a production file's settings,
+// whose limits and writer id the jobs then check against the programmer.
+UsbJob jobFromSource(const firmware::JobSource& source, bool eraseChip);
 
 }  // namespace usbjobs

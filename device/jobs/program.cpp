@@ -1,12 +1,12 @@
 // The program worker: from the loaded image to a programmed and verified target.
 #include <algorithm>
-#include <cstdlib>
 #include <string>
 
 #include "base/strformat.hpp"
 #include "base/texts.hpp"
 #include "base/trace.hpp"
 #include "device/jobs/jobs.hpp"
+#include "device/jobs/production_locks.hpp"
 #include "device/jobs/session.hpp"
 #include "firmware/image.hpp"
 
@@ -23,43 +23,6 @@ constexpr std::uint8_t kModeOnlineProgramming = 1;
 constexpr std::uint8_t kEventBegin = 1;
 constexpr std::uint8_t kEventEnd = 2;
 constexpr std::uint8_t kEraseWholeChip = 2;
-
-// The counter the programmer keeps for a production file; false: the run must not go on.
-bool checkProductionLimits(Session& s, const UsbJob& job) {
-  const production::ProductionSettings& p = job.production;
-  base::trace("encrypt_file_id=%08X, write_limit_num_enable=%d, write_num_max=%d, writer_ID_limit_enable=%d, "
-              "write_id_num=%d\n",
-              p.encrypt_file_id, p.write_limit_num_enable ? 1 : 0, static_cast<int>(p.write_num_max),
-              p.writer_ID_limit_enable ? 1 : 0, static_cast<int>(p.write_id_num));
-  if (p.writer_ID_limit_enable) {
-    const std::string serial = qx::toolSerialNumber(s.handle());
-    char* end = nullptr;
-    const unsigned long long id = std::strtoull(serial.c_str(), &end, 10);
-    if (serial.empty() || *end != '\0' || id != p.write_id_num) {
-      s.error(base::text("usb.tool_mismatch"));
-      return false;
-    }
-  }
-  if (!p.write_limit_num_enable) return true;
-  qx::LimitInfo limit;
-  if (!s.attempt([&] { return s.tool().getLimit(p.encrypt_file_id, limit); })) {
-    s.error(base::text("usb.limit_get_failed"));
-    return false;
-  }
-  if (limit.fileId != p.encrypt_file_id) {
-    // The record belongs to another file: start this file's counter.
-    if (!s.attempt([&] { return s.tool().setLimit(p.encrypt_file_id, p.write_num_max); })) {
-      s.error(base::text("usb.limit_set_failed"));
-      return false;
-    }
-    limit = {p.encrypt_file_id, p.write_num_max, 0};
-  }
-  if (limit.count >= limit.maxCount) {
-    s.error(base::text("usb.limit_reached"));
-    return false;
-  }
-  return true;
-}
 
 // The tail some families need, then whole units of the copy; never past the chip's flash, which
 // could not take the bytes.

@@ -1,9 +1,10 @@
-// The verification worker: the loaded data against the target, without padding or limits.
+// The verification worker: the loaded data against the target, without padding or run limits.
 #include <algorithm>
 
 #include "base/strformat.hpp"
 #include "base/texts.hpp"
 #include "device/jobs/jobs.hpp"
+#include "device/jobs/production_locks.hpp"
 #include "device/jobs/session.hpp"
 
 namespace usbjobs {
@@ -21,6 +22,9 @@ Outcome verifyTarget(Session& s, const UsbJob& job, const std::atomic<bool>& run
     s.error(base::text("firmware.select_model"));
     return Outcome::Failed;
   }
+  // A file locked to one programmer is not deciphered into another, not even to compare; the run
+  // counter is the programming runs' alone.
+  if (job.productionFile && !checkWriterId(s, job.production)) return Outcome::Failed;
   qx::QUBRIXTool& tool = s.tool();
   const auto failed = [&s] {
     s.error(base::text(180));

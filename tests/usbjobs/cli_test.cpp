@@ -99,5 +99,74 @@ TEST_F(Cli, TheToolsHeadlessVerbsPrintAndAppendTheirLog) {
   EXPECT_GE(lines, 15);
 }
 
+// Production files carry their locks into every run that sends their program to a programmer; the
+// emulated programmer's serial number is 439041101, 1A2B3C4D as a writer id.
+class ProductionCli : public Cli {
+ protected:
+  std::string pack(const std::string& name, const std::string& settings) {
+    const std::string out = (home.path() / name).string();
+    const Output r = qubrix("pack --lang en --cap -t QB51F16 " + settings + " -o " + out + " " + hex);
+    EXPECT_EQ(r.status, 0) << r.out;
+    return out;
+  }
+};
+
+TEST_F(ProductionCli, TheRunLimitHoldsAndCountsWithoutAModelOption) {
+  const std::string once = pack("once.cap", "--limit 1 --writer-id 1A2B3C4D");
+  Output r = qubrix("program --lang en " + once);
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("--> Programming successful."), std::string::npos) << r.out;
+  r = qubrix("program --lang en --json " + once);
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_NE(r.out.find("\"model\": \"QB51F16\""), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("The maximum number of programming attempts has been reached and it cannot be programmed."),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.out.find("Programming successful"), std::string::npos) << r.out;
+  // Verification is no programming run: it neither needs nor takes one.
+  r = qubrix("verify --lang en " + once);
+  EXPECT_EQ(r.status, 0) << r.out;
+
+  // Another file's record is started afresh with that file's maximum.
+  const std::string twice = pack("twice.cap", "--limit 2");
+  EXPECT_EQ(qubrix("program --lang en -t QB51F16 " + twice).status, 0);
+  EXPECT_EQ(qubrix("program --lang en " + twice).status, 0);
+  EXPECT_EQ(qubrix("program --lang en " + twice).status, 1);
+}
+
+TEST_F(ProductionCli, AnotherProgrammerOrAnotherModelIsRefusedOnEveryPath) {
+  const std::string locked = pack("locked.cap", "--limit 1 --writer-id 00000001");
+  struct Case {
+    std::string command;
+    int status;
+    std::string line;
+  };
+  const Case cases[] = {
+      {"program --lang en " + locked, 1, "--> The QUBRIX Tool does not match."},
+      {"program --lang en --erase-chip -t QB51F16 " + locked, 1, "--> The QUBRIX Tool does not match."},
+      {"verify --lang en " + locked, 1, "--> The QUBRIX Tool does not match."},
+      {"program --lang en -t QB51F08 " + locked, 2, "is a production file for QB51F16; it cannot be used for QB51F08."},
+      {"verify --lang en -t QB51F08 " + locked, 2, "is a production file for QB51F16; it cannot be used for QB51F08."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command);
+    const Output r = qubrix(c.command);
+    EXPECT_EQ(r.status, c.status) << r.out;
+    EXPECT_NE(r.out.find(c.line), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("Connected to the target chip."), std::string::npos) << r.out;
+  }
+  Output r = tool("verify -l " + (home.path() / "run.log").string() + " " + locked);
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_NE(r.out.find("QUBRIX Tool"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("Connected"), std::string::npos) << r.out;
+  r = tool("verify -t QB51F08 " + locked);
+  EXPECT_EQ(r.status, 2) << r.out;
+
+  // Nothing was programmed: the counter of the locked file was never touched.
+  const std::string open = pack("open.cap", "");
+  EXPECT_EQ(qubrix("program --lang en " + open).status, 0);
+  EXPECT_EQ(tool("verify " + open).status, 0);
+}
+
 }  // namespace
 }  // namespace usbjobstest
