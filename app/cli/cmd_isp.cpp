@@ -14,8 +14,7 @@
 #include "app/cli/terminal_progress.hpp"
 #include "base/strformat.hpp"
 #include "base/texts.hpp"
-#include "firmware/catalogue.hpp"
-#include "firmware/loader.hpp"
+#include "firmware/job_source.hpp"
 #include "isp/engine/engine.hpp"
 #include "isp/engine/job_from_image.hpp"
 #include "isp/engine/runner.hpp"
@@ -24,7 +23,7 @@
 namespace cli {
 namespace {
 
-constexpr const char* kSynopsis = "--port PATH -t MODEL [--check] [--erase-chip] FILE | --port PATH --query-version";
+constexpr const char* kSynopsis = "--port PATH [-t MODEL] [--check] [--erase-chip] FILE | --port PATH --query-version";
 constexpr int kDefaultStallSeconds = 10;
 
 // Log lines on stdout (errors in red on a terminal), message boxes on stderr, and a progress bar
@@ -66,12 +65,8 @@ class TerminalSink final : public isp::engine::IspSink, public firmware::LineLoa
     if (info.serial) std::printf("%s\n", isp::serialText(*info.serial).c_str());
   }
 
-  // A production file names its own model; the run takes that one.
-  void modelSelected(std::uint16_t modelCode, const std::string&) override { selectedModel_ = modelCode; }
   // The version is asked right before an encrypted file is programmed.
   firmware::IspPortChoice ispPortChoice() override { return firmware::IspPortChoice::SerialPort; }
-
-  std::optional<std::uint16_t> selectedModel() const { return selectedModel_; }
 
  private:
   bool colour_;
@@ -80,7 +75,6 @@ class TerminalSink final : public isp::engine::IspSink, public firmware::LineLoa
   int low_ = 0;
   int high_ = 100;
   int percent_ = 0;
-  std::optional<std::uint16_t> selectedModel_;
 };
 
 std::optional<int> seconds(const std::string& text) {
@@ -128,10 +122,6 @@ int runIsp(const std::vector<std::string>& args) {
     return runner.queryVersion() ? kExitOk : kExitFailed;
   }
   if (a.positional().size() != 1) return usageError(a, "one program file is required");
-  const std::optional<std::string> target = a.value("target");
-  if (!target) return usageError(a, "-t MODEL is required");
-  firmware::McuPtr model = firmware::FindByName(*target);
-  if (!model) return usageError(a, "unknown model '" + *target + "'");
   isp::engine::JobOptions options;
   options.eraseChip = a.has("erase-chip");
   if (auto rate = a.value("upgrade-baud")) {
@@ -142,30 +132,20 @@ int runIsp(const std::vector<std::string>& args) {
     options.upgradeBaudCode = *code;
   }
 
-  const std::string& file = a.positional()[0];
-  const auto kind = firmware::ProgramFileKindOfPath(file);
-  if (!kind) return usageError(a, "'" + file + "' is no .hex, .bin, .cab or .cap file");
-  firmware::ProgramImage image;
-  firmware::LoadTarget load;
-  load.modelCode = firmware::TypeIndex(*model);
-  production::ProductionSettings settings;
-  load.settings = &settings;
-  if (!firmware::LoadProgramFile(file, *kind, load, image, sink)) return kExitFailed;
-  if (sink.selectedModel()) {
-    model = firmware::FindByTypeIndex(*sink.selectedModel());
-    if (!model) return kExitFailed;
+  // A production file names its own model; -t may then be left out.
+  const firmware::LoadRequest request{a.positional()[0], a.value("target").value_or(""), firmware::LoadMode::Isp,
+                                      nullptr};
+  const firmware::LoadedProgram program = firmware::LoadForJob(request, sink);
+  if (!program.loaded()) {
+    if (program.refusal == firmware::LoadRefusal::NotLoaded) return kExitFailed;
+    return usageError(a, firmware::RefusalText(program, request));
   }
-  const bool productionFile =
-      *kind == firmware::ProgramFileKind::EncryptedProgram || *kind == firmware::ProgramFileKind::ProductionProject;
-  const production::ProductionHeader header = production::parseHeader(image.header);
-
-  isp::engine::IspJob job =
-      isp::engine::jobFromImage(image, *model, settings, productionFile ? &header : nullptr, options);
+  isp::engine::IspJob job = isp::engine::jobFromSource(program.source(), options);
   if (a.has("check")) return exitFor(runner.verify(std::move(job)));
-  if (image.fromEncryptedFile) {
+  if (job.fromEncryptedFile) {
     // As the ISP panel: encrypted files only through a downloader that knows their limits.
     const auto info = runner.queryVersion();
-    if (!info || !info->version || *info->version < isp::engine::IspEngine::kMinVersionForEncrypted) {
+    if (!isp::engine::encryptedFileAllowed(job, info ? info->version : std::nullopt)) {
       sink.onMessage(base::text(102), base::text("isp.version_too_low"), base::MessageIcon::Warning);
       return kExitFailed;
     }
