@@ -56,7 +56,7 @@ class TerminalSink final : public isp::engine::IspSink, public firmware::LineLoa
     bar_.update(percent_);
   }
   void onControlsEnabled(bool enabled) override { running_ = !enabled; }
-  void onFinished(isp::engine::Outcome) override {
+  void onFinished(base::Outcome) override {
     running_ = false;
     bar_.clear();
   }
@@ -89,8 +89,8 @@ int usageError(const Args& a, const std::string& message) {
   return kExitUsage;
 }
 
-int exitFor(isp::engine::RunResult result) {
-  return result == isp::engine::RunResult::Success ? kExitOk : kExitFailed;
+int exitFor(base::Outcome result) {
+  return result == base::Outcome::Success ? kExitOk : kExitFailed;
 }
 
 }  // namespace

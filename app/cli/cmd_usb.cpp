@@ -30,13 +30,13 @@ void onInterrupt(int) {
   std::signal(SIGINT, SIG_DFL);
 }
 
-const char* resultName(usbjobs::Outcome o) {
+const char* resultName(base::Outcome o) {
   switch (o) {
-    case usbjobs::Outcome::Success:
+    case base::Outcome::Success:
       return "success";
-    case usbjobs::Outcome::Cancelled:
+    case base::Outcome::Cancelled:
       return "cancelled";
-    case usbjobs::Outcome::Failed:
+    case base::Outcome::Failed:
       break;
   }
   return "failed";
@@ -74,8 +74,8 @@ int runUsb(Verb verb, const char* name, const std::vector<std::string>& args) {
   const std::string file = needsFile ? a.positional()[0] : std::string();
   const bool json = a.has("json");
   UsbOutput out(json);
-  const auto finish = [&](usbjobs::Outcome outcome, const std::string& model) {
-    const int status = outcome == usbjobs::Outcome::Success ? kExitOk : kExitFailed;
+  const auto finish = [&](base::Outcome outcome, const std::string& model) {
+    const int status = outcome == base::Outcome::Success ? kExitOk : kExitFailed;
     if (json) out.printJson(name, model, file, resultName(outcome), status);
     return status;
   };
@@ -97,7 +97,7 @@ int runUsb(Verb verb, const char* name, const std::vector<std::string>& args) {
       case firmware::LoadRefusal::NotLoaded:
         if (program.loaded()) break;
         out.onLog("--> " + firmware::RefusalText(program, request), base::LogColour::Error);
-        return finish(usbjobs::Outcome::Failed, modelName);
+        return finish(base::Outcome::Failed, modelName);
     }
     model = program.model;
     job = usbjobs::jobFromSource(program.source(), a.has("erase-chip"));
@@ -126,7 +126,7 @@ int runUsb(Verb verb, const char* name, const std::vector<std::string>& args) {
   });
   g_job.store(&worker);
   std::signal(SIGINT, onInterrupt);
-  const usbjobs::Outcome outcome = worker.wait();
+  const base::Outcome outcome = worker.wait();
   std::signal(SIGINT, SIG_DFL);
   g_job.store(nullptr);
   return finish(outcome, shownModel);

@@ -4,12 +4,12 @@
 
 namespace cli {
 
-void PrintingSink::logLine(const std::string& text, base::LogColour colour) {
+void PrintingSink::onLog(const std::string& text, base::LogColour colour) {
   std::fprintf(colour == base::LogColour::Error ? stderr : stdout, "%s\n", text.c_str());
   if (colour == base::LogColour::Error) complained_ = true;
 }
 
-void PrintingSink::messageBox(const std::string& text, const std::string& caption, base::MessageIcon) {
+void PrintingSink::onMessage(const std::string& caption, const std::string& text, base::MessageIcon) {
   std::fprintf(stderr, "[%s] %s\n", caption.c_str(), text.c_str());
   complained_ = true;
 }

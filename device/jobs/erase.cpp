@@ -8,27 +8,27 @@ namespace {
 
 constexpr std::uint8_t kEraseWholeChip = 2;
 
-Outcome eraseTarget(Session& s, const firmware::MCU& model) {
-  if (!s.takeAndIdentify(base::text("usb.open_failed"))) return Outcome::Failed;
-  if (!s.connectTarget(model)) return Outcome::Failed;
+base::Outcome eraseTarget(Session& s, const firmware::MCU& model) {
+  if (!s.takeAndIdentify(base::text("usb.open_failed"))) return base::Outcome::Failed;
+  if (!s.connectTarget(model)) return base::Outcome::Failed;
   s.reportConnected();
   s.info(base::text(190));
   const bool erased = s.attempt([&s] { return s.tool().eraseTargetFlash(kEraseWholeChip, 0, 0); });
   s.attempt([&s] { return s.tool().disconnect(); });
   if (!erased) {
     s.error(base::text("usb.erase_failed"));
-    return Outcome::Failed;
+    return base::Outcome::Failed;
   }
   s.info(base::text(286));
-  return Outcome::Success;
+  return base::Outcome::Success;
 }
 
 }  // namespace
 
-Outcome runErase(const firmware::MCU& model, UsbJobSink& sink) {
+base::Outcome runErase(const firmware::MCU& model, UsbJobSink& sink) {
   Session s(sink);
   sink.onControlsEnabled(false);
-  Outcome outcome = Outcome::Failed;
+  base::Outcome outcome = base::Outcome::Failed;
   try {
     outcome = eraseTarget(s, model);
   } catch (const std::exception& e) {

@@ -13,15 +13,15 @@ namespace usbjobs {
 
 // Limit checks, screen sequence, connect, padding, erase, unit-by-unit cache writes and burns,
 // verification, write events and the limit increment.
-Outcome runProgram(const UsbJob& job, UsbJobSink& sink, const std::atomic<bool>& running);
+base::Outcome runProgram(const UsbJob& job, UsbJobSink& sink, const std::atomic<bool>& running);
 
 // Compares the first dataLength bytes with the target, unit by unit.
-Outcome runVerify(const UsbJob& job, UsbJobSink& sink, const std::atomic<bool>& running);
+base::Outcome runVerify(const UsbJob& job, UsbJobSink& sink, const std::atomic<bool>& running);
 
 // Switches the target power to the opposite of what the programmer reports.
-Outcome runPowerToggle(UsbJobSink& sink);
+base::Outcome runPowerToggle(UsbJobSink& sink);
 
 // Connects to the model, erases the whole flash (mode 2) and disconnects.
-Outcome runErase(const firmware::MCU& model, UsbJobSink& sink);
+base::Outcome runErase(const firmware::MCU& model, UsbJobSink& sink);
 
 }  // namespace usbjobs

@@ -26,11 +26,11 @@ void release(Session& s) {
 
 }  // namespace
 
-Outcome runPowerToggle(UsbJobSink& sink) {
+base::Outcome runPowerToggle(UsbJobSink& sink) {
   Session s(sink);
   const std::optional<bool> before = readPower(s);
   release(s);
-  if (!before) return Outcome::Failed;
+  if (!before) return base::Outcome::Failed;
 
   Session again(sink);
   bool switched = false;
@@ -45,7 +45,7 @@ Outcome runPowerToggle(UsbJobSink& sink) {
     again.showPower(switched ? !*before : *before);
   }
   release(again);
-  return switched ? Outcome::Success : Outcome::Failed;
+  return switched ? base::Outcome::Success : base::Outcome::Failed;
 }
 
 }  // namespace usbjobs

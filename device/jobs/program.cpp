@@ -52,13 +52,13 @@ class ProgramRun {
   ProgramRun(const UsbJob& job, UsbJobSink& sink, const std::atomic<bool>& running)
       : job_(job), s_(sink), running_(running) {}
 
-  Outcome run() {
+  base::Outcome run() {
     if (job_.programLength <= 0 || job_.bytes.empty()) {
       s_.error(base::text("usb.load_firmware"));
-      return Outcome::Failed;
+      return base::Outcome::Failed;
     }
     s_.sink().onControlsEnabled(false);
-    Outcome outcome = Outcome::Failed;
+    base::Outcome outcome = base::Outcome::Failed;
     try {
       outcome = program();
     } catch (const std::exception& e) {
@@ -71,20 +71,20 @@ class ProgramRun {
   }
 
  private:
-  Outcome program() {
-    if (!s_.takeAndIdentify(base::text("usb.open_failed"))) return Outcome::Failed;
+  base::Outcome program() {
+    if (!s_.takeAndIdentify(base::text("usb.open_failed"))) return base::Outcome::Failed;
     if (job_.model == nullptr) {
       s_.error(base::text("firmware.select_model"));
-      return Outcome::Failed;
+      return base::Outcome::Failed;
     }
-    if (job_.productionFile && !checkProductionLimits(s_, job_)) return Outcome::Failed;
+    if (job_.productionFile && !checkProductionLimits(s_, job_)) return base::Outcome::Failed;
     qx::QUBRIXTool& tool = s_.tool();
     const bool screenReady = s_.attempt([&] {
       return tool.screenClear() && tool.screenChecksum(job_.totalChecksum) && tool.screenState(kScreenSessionBegins) &&
              tool.screenMode(kModeOnlineProgramming);
     });
     if (!screenReady) return failed(false);
-    if (!s_.connectTarget(*job_.model)) return Outcome::Failed;
+    if (!s_.connectTarget(*job_.model)) return base::Outcome::Failed;
     s_.reportConnected();
 
     const bool ok = programAndVerify();
@@ -95,7 +95,7 @@ class ProgramRun {
       s_.attempt([&] { return tool.screenProgress(0) && tool.screenState(kScreenIdle); });
       s_.sink().onProgress(0);
       s_.info(base::text("usb.program_cancelled"));
-      return Outcome::Cancelled;
+      return base::Outcome::Cancelled;
     }
     if (!ok || !closed || !disconnected) return failed(true);
     if (job_.production.write_limit_num_enable && job_.productionFile) {
@@ -107,7 +107,7 @@ class ProgramRun {
     s_.attempt([&] { return tool.screenState(kScreenProgrammed); });
     if (job_.fromEncryptedFile) s_.info(base::text(281));
     s_.info(base::format(base::text(115).c_str(), static_cast<double>(end - start_) / 1000.0));
-    return Outcome::Success;
+    return base::Outcome::Success;
   }
 
   bool programAndVerify() {
@@ -158,10 +158,10 @@ class ProgramRun {
     });
   }
 
-  Outcome failed(bool tellScreen) {
+  base::Outcome failed(bool tellScreen) {
     if (tellScreen) s_.attempt([&] { return s_.tool().screenState(kScreenProgramFailed); });
     s_.error(base::text("usb.program_failed"));
-    return Outcome::Failed;
+    return base::Outcome::Failed;
   }
 
   const UsbJob& job_;
@@ -172,7 +172,7 @@ class ProgramRun {
 
 }  // namespace
 
-Outcome runProgram(const UsbJob& job, UsbJobSink& sink, const std::atomic<bool>& running) {
+base::Outcome runProgram(const UsbJob& job, UsbJobSink& sink, const std::atomic<bool>& running) {
   return ProgramRun(job, sink, running).run();
 }
 

@@ -16,19 +16,19 @@ constexpr std::uint8_t kScreenVerified = 8;
 constexpr std::uint8_t kScreenVerifyFailed = 9;
 constexpr std::uint8_t kModeVerificationOnly = 4;
 
-Outcome verifyTarget(Session& s, const UsbJob& job, const std::atomic<bool>& running) {
-  if (!s.takeAndIdentify(base::text("usb.open_failed_verify"))) return Outcome::Failed;
+base::Outcome verifyTarget(Session& s, const UsbJob& job, const std::atomic<bool>& running) {
+  if (!s.takeAndIdentify(base::text("usb.open_failed_verify"))) return base::Outcome::Failed;
   if (job.model == nullptr) {
     s.error(base::text("firmware.select_model"));
-    return Outcome::Failed;
+    return base::Outcome::Failed;
   }
   // A file locked to one programmer is not deciphered into another, not even to compare; the run
   // counter is the programming runs' alone.
-  if (job.productionFile && !checkWriterId(s, job.production)) return Outcome::Failed;
+  if (job.productionFile && !checkWriterId(s, job.production)) return base::Outcome::Failed;
   qx::QUBRIXTool& tool = s.tool();
   const auto failed = [&s] {
     s.error(base::text(180));
-    return Outcome::Failed;
+    return base::Outcome::Failed;
   };
   if (!s.attempt([&] {
         return tool.screenClear() && tool.screenMode(kModeVerificationOnly) && tool.screenState(kScreenVerifying) &&
@@ -36,7 +36,7 @@ Outcome verifyTarget(Session& s, const UsbJob& job, const std::atomic<bool>& run
       })) {
     return failed();
   }
-  if (!s.connectTarget(*job.model)) return Outcome::Failed;
+  if (!s.connectTarget(*job.model)) return base::Outcome::Failed;
   s.reportConnected();
 
   s.info(base::text(110));
@@ -51,7 +51,7 @@ Outcome verifyTarget(Session& s, const UsbJob& job, const std::atomic<bool>& run
   });
   const double seconds = secondsSince(start);
 
-  Outcome outcome = Outcome::Cancelled;
+  base::Outcome outcome = base::Outcome::Cancelled;
   if (!running.load()) {
     s.attempt([&] { return tool.screenProgress(0) && tool.screenState(kScreenIdle); });
     s.sink().onProgress(0);
@@ -64,7 +64,7 @@ Outcome verifyTarget(Session& s, const UsbJob& job, const std::atomic<bool>& run
       s.error(base::text(180));
     }
     s.info(base::format(base::text(179).c_str(), seconds));
-    outcome = ok ? Outcome::Success : Outcome::Failed;
+    outcome = ok ? base::Outcome::Success : base::Outcome::Failed;
   }
   s.attempt([&] { return tool.disconnect(); });
   return outcome;
@@ -72,14 +72,14 @@ Outcome verifyTarget(Session& s, const UsbJob& job, const std::atomic<bool>& run
 
 }  // namespace
 
-Outcome runVerify(const UsbJob& job, UsbJobSink& sink, const std::atomic<bool>& running) {
+base::Outcome runVerify(const UsbJob& job, UsbJobSink& sink, const std::atomic<bool>& running) {
   Session s(sink);
   if (job.dataLength == 0 || job.bytes.empty()) {
     s.error(base::text("usb.load_firmware"));
-    return Outcome::Failed;
+    return base::Outcome::Failed;
   }
   sink.onControlsEnabled(false);
-  Outcome outcome = Outcome::Failed;
+  base::Outcome outcome = base::Outcome::Failed;
   try {
     outcome = verifyTarget(s, job, running);
   } catch (const std::exception& e) {

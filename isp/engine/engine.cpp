@@ -105,14 +105,14 @@ void IspEngine::Cancel() {
       if (!longFamily()) send(endFrame());
     }
     checkByTool_ = false;
-    if (running()) end(End::Cancel, Outcome::Cancelled);
+    if (running()) end(End::Cancel, base::Outcome::Cancelled);
   }
   job_.reset();
   sink_.onImageReleased();
 }
 
 void IspEngine::AbortRun() {
-  if (running()) end(End::Abort, Outcome::Failed);
+  if (running()) end(End::Abort, base::Outcome::Failed);
 }
 
 void IspEngine::ReleasePort() {
@@ -125,7 +125,7 @@ void IspEngine::ReleasePort() {
   link_.close();
   if (wasRunning) {
     sink_.onControlsEnabled(true);
-    sink_.onFinished(Outcome::Failed);
+    sink_.onFinished(base::Outcome::Failed);
   }
 }
 
@@ -303,7 +303,7 @@ void IspEngine::stopTimers() {
   timers_.stop(kTimerLong);
 }
 
-void IspEngine::end(End how, Outcome outcome) {
+void IspEngine::end(End how, base::Outcome outcome) {
   const int endedIn = state_;
   state_ = kIdle;
   active_ = false;
@@ -319,7 +319,7 @@ void IspEngine::end(End how, Outcome outcome) {
   sink_.onFinished(outcome);
 }
 
-void IspEngine::endOnPortError() { end(End::Abort, Outcome::Failed); }
+void IspEngine::endOnPortError() { end(End::Abort, base::Outcome::Failed); }
 
 std::uint16_t IspEngine::familyType() const { return job_ ? familyTypeOf(job_->mcuTypeIndex) : 0; }
 

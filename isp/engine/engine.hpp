@@ -128,7 +128,7 @@ class IspEngine {
   void setProgress(int position);
   void stepProgress();
   void stopTimers();
-  void end(End how, Outcome outcome);
+  void end(End how, base::Outcome outcome);
   void endOnPortError();
   bool running() const { return state_ != kIdle; }
   std::uint16_t familyType() const;

@@ -17,7 +17,7 @@ constexpr std::uint8_t kSyncPowerCycleFailed = 2;
 void IspEngine::onPresence(Bytes reply) {
   if (!presenceIsDownloader(reply)) {
     logText(284, base::LogColour::Error);
-    end(End::Abort, Outcome::Failed);
+    end(End::Abort, base::Outcome::Failed);
     return;
   }
   logText(285);
@@ -45,7 +45,7 @@ void IspEngine::onLongSync(std::uint8_t status) {
   }
   if (status == kSyncPowerCycleFailed) {
     logName("isp.power_cycle_failed");
-    end(End::Abort, Outcome::Failed);
+    end(End::Abort, base::Outcome::Failed);
     return;
   }
   // 1: the target does not answer. Synchronisation stops and the user cancels.
@@ -65,7 +65,7 @@ void IspEngine::onIdentification(Bytes reply) {
   timers_.stop(kTimerLong);
   if (!found || *found != job.mcuTypeIndex) {
     log(base::format(base::text("isp.model_mismatch").c_str(), id.name.c_str()));
-    end(End::Abort, Outcome::Failed);
+    end(End::Abort, base::Outcome::Failed);
     return;
   }
   logName("isp.model_match");
@@ -81,7 +81,7 @@ void IspEngine::onIdentification(Bytes reply) {
 void IspEngine::onEraseApplication(std::uint8_t status) {
   if (status != 0) {
     logText(287);
-    end(End::Abort, Outcome::Failed);
+    end(End::Abort, base::Outcome::Failed);
     return;
   }
   logText(286);
@@ -145,7 +145,7 @@ void IspEngine::onRelease(std::uint8_t status) {
     logTime(179);
   }
   if (!send(longReleaseFrame())) return;
-  end(End::Finish, checksumMatched_ ? Outcome::Success : Outcome::Failed);
+  end(End::Finish, checksumMatched_ ? base::Outcome::Success : base::Outcome::Failed);
 }
 
 void IspEngine::sendLongBlock() {

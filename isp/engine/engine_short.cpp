@@ -33,7 +33,7 @@ void IspEngine::onBaudAnswer(Bytes reply) {
   if (baudStep_ != 0) return;
   const BaudAnswer answer = parseBaudAnswer(reply);
   if (!answer.accepted()) {
-    end(End::Abort, Outcome::Failed);
+    end(End::Abort, base::Outcome::Failed);
     return;
   }
   pendingBaudCode_ = answer.code;
@@ -76,7 +76,7 @@ void IspEngine::confirmBaud() {
 void IspEngine::onLineTest(Bytes reply) {
   if (!isLineTestPattern(reply)) {
     logName("isp.line_test_failed", base::LogColour::Error);
-    end(End::Abort, Outcome::Failed);
+    end(End::Abort, base::Outcome::Failed);
     return;
   }
   const IspJob& job = *job_;
@@ -132,7 +132,7 @@ void IspEngine::onProgramStartAck(std::uint8_t status) {
     } else if (!downloader_) {
       logText(289, base::LogColour::Error);
     }
-    end(End::Abort, Outcome::Failed);
+    end(End::Abort, base::Outcome::Failed);
     return;
   }
   const std::uint16_t family = familyType();
@@ -160,7 +160,7 @@ void IspEngine::onLoaderAck(std::uint8_t status) {
   if (state_ == 60) {
     if (status != 0) {
       logName("isp.xdata_erase_failed", base::LogColour::Error);
-      end(End::Abort, Outcome::Failed);
+      end(End::Abort, base::Outcome::Failed);
       return;
     }
     startLoader(61);
@@ -192,7 +192,7 @@ void IspEngine::onEraseAck(std::uint8_t status) {
   if (verifyOnly_) {
     if (status != 0) {
       logName("isp.xdata_erase_failed", base::LogColour::Error);
-      end(End::Abort, Outcome::Failed);
+      end(End::Abort, base::Outcome::Failed);
       return;
     }
     startLoader(6);
@@ -206,7 +206,7 @@ void IspEngine::onEraseAck(std::uint8_t status) {
     } else {
       logName("isp.flash_erase_failed", base::LogColour::Error);
     }
-    end(End::Abort, Outcome::Failed);
+    end(End::Abort, base::Outcome::Failed);
     return;
   }
   state_ = 6;
@@ -238,7 +238,7 @@ void IspEngine::onBlockAck(std::uint8_t status) {
     rewritingPage_ = false;
     if (status != 0) {
       logName("isp.flash_erase_failed", base::LogColour::Error);
-      end(End::Abort, Outcome::Failed);
+      end(End::Abort, base::Outcome::Failed);
       return;
     }
     setProgress(static_cast<int>(blockIndex_));
@@ -285,7 +285,7 @@ void IspEngine::afterLastBlock() {
   } else {
     if (!send(endFrame())) return;
     log(base::format(base::text("isp.upgrade_done").c_str(), elapsedSeconds()));
-    end(End::Finish, Outcome::Success);
+    end(End::Finish, base::Outcome::Success);
   }
 }
 
@@ -326,7 +326,7 @@ void IspEngine::onStateSeven(Bytes reply) {
   if (toolContinues) {
     if (!checksumMatched_) {
       // The tool holds a different image: it must not go on to write it into the chip.
-      if (send(abortFrame())) end(End::Finish, Outcome::Failed);
+      if (send(abortFrame())) end(End::Finish, base::Outcome::Failed);
       return;
     }
     if (!send(endFrame())) return;
@@ -334,7 +334,7 @@ void IspEngine::onStateSeven(Bytes reply) {
     return;
   }
   if (!send(endFrame())) return;
-  end(End::Finish, checksumMatched_ ? Outcome::Success : Outcome::Failed);
+  end(End::Finish, checksumMatched_ ? base::Outcome::Success : base::Outcome::Failed);
 }
 
 void IspEngine::sendImageBlock() {

@@ -55,7 +55,7 @@ void IspEngine::onToolReport(Bytes reply) {
       if (!ok) {
         logText(188, base::LogColour::Error);
         logText(189);
-        end(End::Finish, Outcome::Failed);
+        end(End::Finish, base::Outcome::Failed);
       }
       break;
     case kErasing:
@@ -64,7 +64,7 @@ void IspEngine::onToolReport(Bytes reply) {
         logText(job_->eraseChip ? 190 : 184);
       } else {
         logText(191, base::LogColour::Error);
-        end(End::Finish, Outcome::Failed);
+        end(End::Finish, base::Outcome::Failed);
       }
       break;
     case kWriting:
@@ -72,20 +72,20 @@ void IspEngine::onToolReport(Bytes reply) {
         logText(112);
       } else {
         logText(282, base::LogColour::Error);
-        end(End::Finish, Outcome::Failed);
+        end(End::Finish, base::Outcome::Failed);
       }
       break;
     case kWritten:
       if (ok) {
         if (job_->fromEncryptedFile) logText(281);
         logTime(115);
-        end(End::Finish, Outcome::Success);
+        end(End::Finish, base::Outcome::Success);
       }
       break;
     case kPowerNotOff:
       if (!ok) {
         logText(284, base::LogColour::Error);
-        end(End::Finish, Outcome::Failed);
+        end(End::Finish, base::Outcome::Failed);
       }
       break;
     case kPowerOnPlease:
@@ -93,11 +93,11 @@ void IspEngine::onToolReport(Bytes reply) {
       break;
     case kLimitReached:
       logText(310, base::LogColour::Error);
-      end(End::Finish, Outcome::Failed);
+      end(End::Finish, base::Outcome::Failed);
       break;
     case kWrongToolId:
       logText(311, base::LogColour::Error);
-      end(End::Finish, Outcome::Failed);
+      end(End::Finish, base::Outcome::Failed);
       break;
     default: break;
   }
@@ -113,7 +113,7 @@ void IspEngine::onToolVerifyReport(Bytes reply) {
     if (r.flag == 0) return;
     if (r.code == kCheckPowerNotOff) {
       logText(284, base::LogColour::Error);
-      end(End::Finish, Outcome::Failed);
+      end(End::Finish, base::Outcome::Failed);
     } else if (r.code == kCheckPowerOnPlease) {
       logText(283);
     }
@@ -123,19 +123,19 @@ void IspEngine::onToolVerifyReport(Bytes reply) {
     case kVerifyMatch:
       logText(181);
       logTime(179);
-      end(End::Finish, Outcome::Success);
+      end(End::Finish, base::Outcome::Success);
       break;
     case kVerifyMismatch:
       logText(180, base::LogColour::Error);
-      end(End::Finish, Outcome::Failed);
+      end(End::Finish, base::Outcome::Failed);
       break;
     case kVerifyNoTarget:
       logText(188, base::LogColour::Error);
-      end(End::Finish, Outcome::Failed);
+      end(End::Finish, base::Outcome::Failed);
       break;
     case kVerifyWrongModel:
       logText(289, base::LogColour::Error);
-      end(End::Finish, Outcome::Failed);
+      end(End::Finish, base::Outcome::Failed);
       break;
     case kVerifyConnected:
       logText(113);

@@ -9,7 +9,7 @@ namespace ispenginetest {
 using isp::Frame;
 using isp::engine::IspEngine;
 using isp::engine::IspJob;
-using isp::engine::Outcome;
+using base::Outcome;
 
 bool RecordingSink::logged(const std::string& text) const {
   return std::any_of(lines.begin(), lines.end(), [&](const LogLine& l) { return l.text == text; });

@@ -32,11 +32,11 @@ QString qs(const std::string& s) { return QString::fromStdString(s); }
 class CQX58KT_UPGRADEDlg::LoadSink final : public firmware::LoadSink {
  public:
   explicit LoadSink(CQX58KT_UPGRADEDlg& w) : w_(w) {}
-  void logLine(const std::string& text, base::LogColour colour) override {
+  void onLog(const std::string& text, base::LogColour colour) override {
     if (colour == base::LogColour::Error) w_.SetLogErrorColour();
     w_.Log(text);
   }
-  void messageBox(const std::string& text, const std::string& caption, base::MessageIcon icon) override {
+  void onMessage(const std::string& caption, const std::string& text, base::MessageIcon icon) override {
     w_.showMessage(text, caption, icon);
   }
   void checksumLabel(const std::string& text) override { w_.checksumLabel_->setText(qs(text)); }
