@@ -53,7 +53,9 @@ int runInfo(const std::vector<std::string>& args) {
                                       mode == "isp" ? firmware::LoadMode::Isp : firmware::LoadMode::Other, &list};
   PrintingSink sink;
   const firmware::LoadedProgram program = firmware::LoadForJob(request, sink);
-  if (program.refusal == firmware::LoadRefusal::ModelRequired) return usageError(firmware::RefusalText(program, request));
+  if (program.refusal == firmware::LoadRefusal::ModelRequired) {
+    return usageError(firmware::RefusalText(program, request));
+  }
   if (!program.loaded()) {
     // Some refusals have no message of their own in the window; a terminal still needs one.
     const bool unread = program.refusal == firmware::LoadRefusal::NotLoaded;

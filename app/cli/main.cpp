@@ -1,5 +1,4 @@
 // qubrix: the command-line front end over the same core as the window.
-#include <QCoreApplication>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -21,8 +20,6 @@ void printVerbs(std::FILE* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  appsettings::initialise();
   emulator::programmer::attachBenchFromEnvironment();
   if (argc < 2 || std::strcmp(argv[1], "help") == 0 || std::strcmp(argv[1], "--help") == 0 ||
       std::strcmp(argv[1], "-h") == 0) {

@@ -1,28 +1,37 @@
 #include "app/common/app_settings.hpp"
 
-#include <QCoreApplication>
-#include <QSettings>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
 
+#include "base/ini_file.hpp"
 #include "base/texts.hpp"
 
 namespace appsettings {
 namespace {
 
-QSettings profile() { return QSettings(QSettings::IniFormat, QSettings::UserScope, kOrganisation, kApplication); }
+// The file and section QSettings used for "General" before: it keeps the group name "General" as
+// "%General", because its own "[General]" holds keys outside any group. Files of earlier runs still
+// read.
+constexpr const char* kSection = "%General";
+constexpr const char* kLanguageKey = "LangID";
+
+std::filesystem::path profilePath() { return base::settingsDirectory() / "QUBRIX Tool.ini"; }
 
 }  // namespace
 
-void initialise() {
-  QCoreApplication::setOrganizationName(kOrganisation);
-  QCoreApplication::setApplicationName(kApplication);
+int storedLanguage() {
+  const std::optional<std::string> value = base::IniFile::read(profilePath()).value(kSection, kLanguageKey);
+  if (!value) return base::kLangChinese;
+  char* end = nullptr;
+  const long id = std::strtol(value->c_str(), &end, 10);
+  return end != value->c_str() && *end == '\0' ? static_cast<int>(id) : base::kLangChinese;
 }
 
-int storedLanguage() { return profile().value("General/LangID", base::kLangChinese).toInt(); }
-
 void storeLanguage(int langId) {
-  QSettings s = profile();
-  s.setValue("General/LangID", langId);
-  s.sync();
+  base::IniFile profile = base::IniFile::read(profilePath());
+  profile.setValue(kSection, kLanguageKey, std::to_string(langId));
+  profile.write(profilePath());
 }
 
 }  // namespace appsettings

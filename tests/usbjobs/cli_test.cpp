@@ -1,5 +1,5 @@
-// qubrix program|verify|erase|power and qubrix-tool verify|erase as a user runs them, against the
-// emulated programmer whose state lives in the test's own state directory.
+// qubrix program|verify|erase|power as a user runs them, against the emulated programmer whose
+// state lives in the test's own state directory.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -7,25 +7,10 @@
 #include <fstream>
 #include <string>
 
-#include "tests/support/run_command.hpp"
-#include "tests/support/temp_home.hpp"
+#include "tests/usbjobs/cli_fixture.hpp"
 
 namespace usbjobstest {
 namespace {
-
-using Output = testsupport::CommandRun;
-using testsupport::runCommand;
-
-class Cli : public ::testing::Test {
- protected:
-  Output qubrix(const std::string& args, bool emulate = true) {
-    return runCommand(std::string(emulate ? "QUBRIX_EMULATE=1 " : "QUBRIX_EMULATE= ") + QUBRIX_BINARY + " " + args);
-  }
-  Output tool(const std::string& args) { return runCommand(std::string("QUBRIX_EMULATE=1 ") + QUBRIX_TOOL_BINARY + " " + args); }
-
-  testsupport::TempHome home;
-  const std::string hex = std::string(QUBRIX_SOURCE_DIR) + "/examples/blink.hex";
-};
 
 TEST_F(Cli, ProgramsVerifiesErasesAndExitsByTheResult) {
   Output r = qubrix("program --lang en -t QB51F16 " + hex);
@@ -79,38 +64,7 @@ TEST_F(Cli, BadInputEndsNonZeroWithoutASuccessLine) {
   }
 }
 
-TEST_F(Cli, TheToolsHeadlessVerbsPrintAndAppendTheirLog) {
-  ASSERT_EQ(qubrix("program --lang en -t QB51F16 " + hex).status, 0);
-  const std::string log = (home.path() / "run.log").string();
-  Output r = tool("verify -t QB51F16 -l " + log + " " + hex);
-  EXPECT_EQ(r.status, 0) << r.out;
-  r = tool("erase -t QB51F16 -l " + log);
-  EXPECT_EQ(r.status, 0) << r.out;
-  r = tool("verify -t QB51F16 -l " + log + " " + hex);
-  EXPECT_EQ(r.status, 1) << r.out;
-  r = tool("erase -t QB99");
-  EXPECT_EQ(r.status, 2) << r.out;
-
-  std::ifstream in(log);
-  int lines = 0;
-  int stamped = 0;
-  for (std::string line; std::getline(in, line); ++lines) stamped += line.size() > 24 && line[4] == '-' && line[23] == ' ';
-  EXPECT_EQ(stamped, lines);
-  EXPECT_GE(lines, 15);
-}
-
-// Production files carry their locks into every run that sends their program to a programmer; the
-// emulated programmer's serial number is 439041101, 1A2B3C4D as a writer id.
-class ProductionCli : public Cli {
- protected:
-  std::string pack(const std::string& name, const std::string& settings) {
-    const std::string out = (home.path() / name).string();
-    const Output r = qubrix("pack --lang en --cap -t QB51F16 " + settings + " -o " + out + " " + hex);
-    EXPECT_EQ(r.status, 0) << r.out;
-    return out;
-  }
-};
-
+// Production files carry their locks into every run that sends their program to a programmer.
 TEST_F(ProductionCli, TheRunLimitHoldsAndCountsWithoutAModelOption) {
   const std::string once = pack("once.cap", "--limit 1 --writer-id 1A2B3C4D");
   Output r = qubrix("program --lang en " + once);
@@ -155,17 +109,10 @@ TEST_F(ProductionCli, AnotherProgrammerOrAnotherModelIsRefusedOnEveryPath) {
     EXPECT_NE(r.out.find(c.line), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("Connected to the target chip."), std::string::npos) << r.out;
   }
-  Output r = tool("verify -l " + (home.path() / "run.log").string() + " " + locked);
-  EXPECT_EQ(r.status, 1) << r.out;
-  EXPECT_NE(r.out.find("QUBRIX Tool"), std::string::npos) << r.out;
-  EXPECT_EQ(r.out.find("Connected"), std::string::npos) << r.out;
-  r = tool("verify -t QB51F08 " + locked);
-  EXPECT_EQ(r.status, 2) << r.out;
-
   // Nothing was programmed: the counter of the locked file was never touched.
   const std::string open = pack("open.cap", "");
   EXPECT_EQ(qubrix("program --lang en " + open).status, 0);
-  EXPECT_EQ(tool("verify " + open).status, 0);
+  EXPECT_EQ(qubrix("verify --lang en " + open).status, 0);
 }
 
 }  // namespace

@@ -62,10 +62,3 @@ TEST(LoadDialog, AnUnknownModelIsLoggedAndAChosenOneProgramsInstead) {
 
 }  // namespace
 }  // namespace usbjobstest
-
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  ::testing::InitGoogleTest(&argc, argv);
-  QApplication app(argc, argv);
-  return RUN_ALL_TESTS();
-}

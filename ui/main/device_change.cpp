@@ -2,20 +2,21 @@
 
 #include <algorithm>
 
+#include "device/usb_ids.hpp"
 #include "ui/main/mode_plan.hpp"
 
 namespace mainwin {
 
-DeviceReaction ReactToDevice(const DeviceEvent& e) {
+DeviceReaction ReactToDevice(const qx::DeviceEvent& e) {
   DeviceReaction r;
-  const bool arrival = e.action == DeviceAction::Arrival;
-  if (e.bus == DeviceBus::Hid) {
-    if (e.vendor != kQubrixVendor) return r;
-    if (e.product == kWriterProduct) {
+  const bool arrival = e.action == qx::DeviceAction::Arrival;
+  if (e.bus == qx::DeviceBus::Hid) {
+    if (e.vendor != qx::kVendorId) return r;
+    if (e.product == qx::kWriterProductId) {
       r.note = LogNote{arrival ? 241 : 242, false};
       r.writerPresent = arrival;
       r.stopTouchSerialTimer = !arrival;
-    } else if (e.product == kProgrammerProduct) {
+    } else if (e.product == qx::kProductId) {
       if (arrival) {
         r.addUsbPort = true;
         r.lookUpAgain = true;
@@ -27,7 +28,7 @@ DeviceReaction ReactToDevice(const DeviceEvent& e) {
     return r;
   }
   // Whole USB devices of other vendors: serial adapters, as far as the window is concerned.
-  if (e.vendor == kQubrixVendor) return r;
+  if (e.vendor == qx::kVendorId) return r;
   if (arrival) {
     r.note = LogNote{297, false};
   } else {

@@ -30,7 +30,7 @@
 #include "ui/main/log_pane.hpp"
 #include "ui/main/mode_pages.hpp"
 #include "ui/main/mode_plan.hpp"
-#include "ui/main/udev_monitor.hpp"
+#include "device/hotplug.hpp"
 #include "ui/main/window_rules.hpp"
 #include "widgets/hexeditbase.hpp"
 
@@ -73,7 +73,7 @@ CQX58KT_UPGRADEDlg::CQX58KT_UPGRADEDlg(Services services, QWidget* parent)
 
   for (const isp::PortInfo& p : isp::listSerialPorts()) portNames_.push_back(p.path);
 
-  monitor_ = std::make_unique<mainwin::UdevMonitor>();
+  monitor_ = std::make_unique<qx::UdevMonitor>();
   if (monitor_->fd() >= 0) {
     monitorNotifier_ = new QSocketNotifier(monitor_->fd(), QSocketNotifier::Read, this);
     connect(monitorNotifier_, &QSocketNotifier::activated, this, &CQX58KT_UPGRADEDlg::readDeviceEvents);
@@ -309,12 +309,12 @@ void CQX58KT_UPGRADEDlg::LogText(int id, bool error) {
 }
 
 void CQX58KT_UPGRADEDlg::loadSettings() {
-  settings_ = mainwin::readToolSettings(mainwin::IniFile::read(mainwin::toolSettingsPath()), portNames_.size());
+  settings_ = mainwin::readToolSettings(base::IniFile::read(mainwin::toolSettingsPath()), portNames_.size());
 }
 
 void CQX58KT_UPGRADEDlg::saveSettings() {
   const auto path = mainwin::toolSettingsPath();
-  mainwin::IniFile ini = mainwin::IniFile::read(path);
+  base::IniFile ini = base::IniFile::read(path);
   settings_.mcuTypeIndex = mcuTypeIndex_;
   mainwin::storeToolSettings(settings_, ini);
   ini.write(path);

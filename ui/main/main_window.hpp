@@ -34,7 +34,7 @@ class CHexEditBase;
 class CLogPane;
 class CTOUCH_DISPLAY;
 
-namespace mainwin {
+namespace qx {
 class UdevMonitor;
 }
 
@@ -76,7 +76,7 @@ class CQX58KT_UPGRADEDlg : public QMainWindow {
   void CopyChecksum();
   void SwitchLanguage(int langId);
   void LookUpProgrammer();
-  void HandleDeviceEvent(const mainwin::DeviceEvent& event);
+  void HandleDeviceEvent(const qx::DeviceEvent& event);
 
   const firmware::ProgramImage& image() const { return image_; }
   const firmware::McuPtr& currentMcu() const { return currentMcu_; }
@@ -158,6 +158,6 @@ class CQX58KT_UPGRADEDlg : public QMainWindow {
   QAction* chineseAction_ = nullptr;
   QAction* englishAction_ = nullptr;
 
-  std::unique_ptr<mainwin::UdevMonitor> monitor_;
+  std::unique_ptr<qx::UdevMonitor> monitor_;
   QSocketNotifier* monitorNotifier_ = nullptr;
 };

@@ -1,7 +1,7 @@
 // Devices in the main window: the lookup of the mode's device and the plug and unplug table.
 #include "base/texts.hpp"
 #include "ui/main/main_window.hpp"
-#include "ui/main/udev_monitor.hpp"
+#include "device/hotplug.hpp"
 
 void CQX58KT_UPGRADEDlg::LookUpProgrammer() {
   const mainwin::LookupOutcome outcome = mainwin::LookUpDevice(currentMode_, services_.lookups);
@@ -11,7 +11,7 @@ void CQX58KT_UPGRADEDlg::LookUpProgrammer() {
   if (outcome.writer) writer_ = outcome.writer;
 }
 
-void CQX58KT_UPGRADEDlg::HandleDeviceEvent(const mainwin::DeviceEvent& event) {
+void CQX58KT_UPGRADEDlg::HandleDeviceEvent(const qx::DeviceEvent& event) {
   const mainwin::DeviceReaction r = mainwin::ReactToDevice(event);
   if (r.note) LogText(r.note->text, r.note->error);
   if (r.writerPresent) writerPresent_ = *r.writerPresent;
@@ -36,5 +36,5 @@ void CQX58KT_UPGRADEDlg::cleanUpAfterRemoval() {
 }
 
 void CQX58KT_UPGRADEDlg::readDeviceEvents() {
-  for (const mainwin::DeviceEvent& e : monitor_->readEvents()) HandleDeviceEvent(e);
+  for (const qx::DeviceEvent& e : monitor_->readEvents()) HandleDeviceEvent(e);
 }

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "ui/main/ini_file.hpp"
+#include "base/ini_file.hpp"
 
 namespace mainwin {
 
@@ -29,7 +29,7 @@ struct ToolSettings {
 std::filesystem::path toolSettingsPath();
 
 // `portCount` is the number of ports listed, against which the saved list index is checked.
-ToolSettings readToolSettings(const IniFile& ini, std::size_t portCount);
-void storeToolSettings(const ToolSettings& settings, IniFile& ini);
+ToolSettings readToolSettings(const base::IniFile& ini, std::size_t portCount);
+void storeToolSettings(const ToolSettings& settings, base::IniFile& ini);
 
 }  // namespace mainwin
