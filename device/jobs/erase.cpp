@@ -1,19 +1,20 @@
 // The whole flash erased, for the headless erase verbs.
 #include "base/texts.hpp"
+#include "device/commands.hpp"
 #include "device/jobs/jobs.hpp"
 #include "device/jobs/session.hpp"
 
 namespace usbjobs {
-namespace {
 
-constexpr std::uint8_t kEraseWholeChip = 2;
+namespace cmd = qx::cmd;
+namespace {
 
 base::Outcome eraseTarget(Session& s, const firmware::MCU& model) {
   if (!s.takeAndIdentify(base::text("usb.open_failed"))) return base::Outcome::Failed;
   if (!s.connectTarget(model)) return base::Outcome::Failed;
   s.reportConnected();
   s.info(base::text(190));
-  const bool erased = s.attempt([&s] { return s.tool().eraseTargetFlash(kEraseWholeChip, 0, 0); });
+  const bool erased = s.attempt([&s] { return s.tool().eraseTargetFlash(cmd::kEraseWholeChip, 0, 0); });
   s.attempt([&s] { return s.tool().disconnect(); });
   if (!erased) {
     s.error(base::text("usb.erase_failed"));

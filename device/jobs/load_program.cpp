@@ -1,3 +1,4 @@
+#include "device/commands.hpp"
 #include "device/jobs/load_program.hpp"
 
 #include <algorithm>
@@ -14,11 +15,10 @@
 #include "device/tool.hpp"
 
 namespace usbjobs {
+
+namespace cmd = qx::cmd;
 namespace {
 
-constexpr std::uint8_t kScreenProgramming = 4;
-constexpr std::uint8_t kEventBegin = 1;
-constexpr std::uint8_t kEventEnd = 2;
 constexpr const char* kEnd = "\r\n";
 
 // The dialog's texts carry their own line breaks and colour.
@@ -55,9 +55,9 @@ class LoadRun {
     }
     append(sink_, base::text("load.connected"));
     append(sink_, base::format("flash_size=%u\r\n", static_cast<unsigned>(tool.flashFlag())));
-    tool.writeEvent(kEventBegin);
+    tool.writeEvent(cmd::kEventBegin);
     const EraseUnit unit = chooseEraseUnit(tool);
-    tool.screenState(kScreenProgramming);
+    tool.screenState(cmd::kShowProgramming);
     sink_.onProgress(0);
     base::trace("flash_all_erase_en=%d\r\n", 0);
 
@@ -74,7 +74,7 @@ class LoadRun {
     }
     append(sink_, base::format("--> %s\r\n", base::text(112).c_str()));
     const bool written = writeUnits(tool, unit, erased);
-    tool.writeEvent(kEventEnd);
+    tool.writeEvent(cmd::kEventEnd);
     tool.disconnect();
     if (!written) append(sink_, base::text("usb.program_failed") + kEnd);
     return done(written ? base::Outcome::Success : base::Outcome::Failed);

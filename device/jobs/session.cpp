@@ -1,3 +1,4 @@
+#include "device/commands.hpp"
 #include "device/jobs/session.hpp"
 
 #include <algorithm>
@@ -10,9 +11,9 @@
 #include "firmware/mcu.hpp"
 
 namespace usbjobs {
-namespace {
 
-constexpr std::uint8_t kScreenConnectFailed = 2;
+namespace cmd = qx::cmd;
+namespace {
 
 std::string logForm(const std::string& text) { return text.rfind("--> ", 0) == 0 ? text : "--> " + text; }
 
@@ -64,7 +65,7 @@ bool Session::checkFirmwareVersion() {
 
 bool Session::connectTarget(const firmware::MCU& model) {
   if (attempt([&] { return tool_->connect(firmware::modelWord(model), model.name, model.internalName); })) return true;
-  attempt([this] { return tool_->screenState(kScreenConnectFailed); });
+  attempt([this] { return tool_->screenState(cmd::kShowConnectFailed); });
   error(base::text(194));
   return false;
 }

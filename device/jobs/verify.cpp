@@ -3,18 +3,15 @@
 
 #include "base/strformat.hpp"
 #include "base/texts.hpp"
+#include "device/commands.hpp"
 #include "device/jobs/jobs.hpp"
 #include "device/jobs/production_locks.hpp"
 #include "device/jobs/session.hpp"
 
 namespace usbjobs {
-namespace {
 
-constexpr std::uint8_t kScreenIdle = 0;
-constexpr std::uint8_t kScreenVerifying = 7;
-constexpr std::uint8_t kScreenVerified = 8;
-constexpr std::uint8_t kScreenVerifyFailed = 9;
-constexpr std::uint8_t kModeVerificationOnly = 4;
+namespace cmd = qx::cmd;
+namespace {
 
 base::Outcome verifyTarget(Session& s, const UsbJob& job, const std::atomic<bool>& running) {
   if (!s.takeAndIdentify(base::text("usb.open_failed_verify"))) return base::Outcome::Failed;
@@ -31,8 +28,8 @@ base::Outcome verifyTarget(Session& s, const UsbJob& job, const std::atomic<bool
     return base::Outcome::Failed;
   };
   if (!s.attempt([&] {
-        return tool.screenClear() && tool.screenMode(kModeVerificationOnly) && tool.screenState(kScreenVerifying) &&
-               tool.screenChecksum(job.totalChecksum);
+        return tool.screenClear() && tool.screenMode(cmd::kScreenVerificationOnly) &&
+               tool.screenState(cmd::kShowVerifying) && tool.screenChecksum(job.totalChecksum);
       })) {
     return failed();
   }
@@ -40,7 +37,7 @@ base::Outcome verifyTarget(Session& s, const UsbJob& job, const std::atomic<bool
   s.reportConnected();
 
   s.info(base::text(110));
-  bool ok = s.attempt([&] { return tool.screenState(kScreenVerifying) && tool.screenProgress(0); });
+  bool ok = s.attempt([&] { return tool.screenState(cmd::kShowVerifying) && tool.screenProgress(0); });
   const std::uint64_t length = std::min<std::uint64_t>(job.dataLength, job.bytes.size());
   s.sink().onPhase(Phase::Verifying, length);
   s.sink().onProgress(0);
@@ -53,11 +50,11 @@ base::Outcome verifyTarget(Session& s, const UsbJob& job, const std::atomic<bool
 
   base::Outcome outcome = base::Outcome::Cancelled;
   if (!running.load()) {
-    s.attempt([&] { return tool.screenProgress(0) && tool.screenState(kScreenIdle); });
+    s.attempt([&] { return tool.screenProgress(0) && tool.screenState(cmd::kShowIdle); });
     s.sink().onProgress(0);
     s.info(base::text("usb.verify_cancelled"));
   } else {
-    s.attempt([&] { return tool.screenState(ok ? kScreenVerified : kScreenVerifyFailed); });
+    s.attempt([&] { return tool.screenState(ok ? cmd::kShowVerified : cmd::kShowVerifyFailed); });
     if (ok) {
       s.info(base::text(181));
     } else {

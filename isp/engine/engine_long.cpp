@@ -38,7 +38,7 @@ void IspEngine::onLongSync(std::uint8_t status) {
     logText(113);
     timers_.stop(kTimerSync);
     if (!send(longIdentifyFrame())) return;
-    state_ = 200;
+    state_ = kIdentify;
     expect(ReplyKind::LongIdentification);
     timers_.start(kTimerLong, kLongPeriod);
     return;
@@ -74,7 +74,7 @@ void IspEngine::onIdentification(Bytes reply) {
     return;
   }
   if (!send(longEraseApplicationFrame())) return;
-  state_ = 201;
+  state_ = kEraseApplication;
   expect(ReplyKind::LongAck);
 }
 
@@ -85,7 +85,7 @@ void IspEngine::onEraseApplication(std::uint8_t status) {
     return;
   }
   logText(286);
-  state_ = 202;
+  state_ = kWriteLongBlocks;
   blockIndex_ = kFirstAppBlock;
   blockCount_ = job_->pageCount;
   setRange(0, static_cast<int>(blockCount_ > kFirstAppBlock ? blockCount_ - kFirstAppBlock : 0));
@@ -117,7 +117,7 @@ void IspEngine::onLongBlockAck(std::uint8_t status) {
 void IspEngine::verifyRange() {
   if (!send(longVerifyRangeFrame(kAppStart, static_cast<std::uint32_t>(job_->programLength)))) return;
   logText(291);
-  state_ = 203;
+  state_ = kVerifyRange;
   expect(ReplyKind::LongChecksum);
 }
 
@@ -129,7 +129,7 @@ void IspEngine::onLongChecksum(Bytes reply) {
     logText(126, base::LogColour::Error);
   }
   if (!send(longReleaseFrame())) return;
-  state_ = 204;
+  state_ = kRelease;
   expect(ReplyKind::LongAck);
 }
 

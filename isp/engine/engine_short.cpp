@@ -24,7 +24,7 @@ void IspEngine::onSyncAnswer(Bytes reply) {
   logText(downloader_ ? 172 : 113);
   timers_.stop(kTimerSync);
   if (!send(setBaudFrame(downloader_ ? kBaudCodeTool : job_->upgradeBaudCode))) return;
-  state_ = 2;
+  state_ = kSetBaud;
   startTick_ = timers_.now();
   expect(ReplyKind::BaudAnswer);
 }
@@ -56,7 +56,7 @@ void IspEngine::reopenAtNewRate() {
     return;
   }
   baudStep_ = 0;
-  state_ = 1;
+  state_ = kSync;
   expect(ReplyKind::LongAck, true);
   logText(171);
   timers_.start(kTimerSync, kSyncPeriod);
@@ -68,7 +68,7 @@ void IspEngine::confirmBaud() {
   if (!send(confirmBaudFrame())) return;
   timers_.stop(kTimerBaudConfirm);
   if (!downloader_) timers_.wait(kBaudSettle);
-  state_ = 3;
+  state_ = kLineTest;
   baudStep_ = 0;
   expect(ReplyKind::LineTest);
 }
@@ -90,14 +90,14 @@ void IspEngine::onLineTest(Bytes reply) {
     v.internalName = job.internalName;
     if (!send(toolVerifyFrame(v))) return;
     logText(173);
-    state_ = 102;
+    state_ = kToolCheck;
     expect(ReplyKind::DownloaderReport);
     return;
   }
-  state_ = 4;
+  state_ = kProgramStart;
   if (verifyOnly_) {
     logText(110);
-    state_ = 5;
+    state_ = kEraseFlash;
     if (!send(eraseXdataFrame())) return;
     expect(ReplyKind::Ack);
     return;
@@ -136,19 +136,19 @@ void IspEngine::onProgramStartAck(std::uint8_t status) {
     return;
   }
   const std::uint16_t family = familyType();
-  if (family == 0x000) {
+  if (family == firmware::kFamilyK7A0) {
     // The loader follows the acknowledgement of the XDATA erase, so that one frame is in flight.
-    state_ = 60;
+    state_ = kEraseXdata;
     if (!send(eraseXdataFrame())) return;
     expect(ReplyKind::Ack);
-  } else if (family == 0x100 || downloader_) {
+  } else if (family == firmware::kFamilyK7A1 || downloader_) {
     eraseFlash();
   } else {
-    startLoader(60);
+    startLoader(kEraseXdata);
   }
 }
 
-void IspEngine::startLoader(int state) {
+void IspEngine::startLoader(State state) {
   state_ = state;
   blockIndex_ = 0;
   blockCount_ = loaderBlocks(familyType());
@@ -157,13 +157,13 @@ void IspEngine::startLoader(int state) {
 }
 
 void IspEngine::onLoaderAck(std::uint8_t status) {
-  if (state_ == 60) {
+  if (state_ == kEraseXdata) {
     if (status != 0) {
       logName("isp.xdata_erase_failed", base::LogColour::Error);
       end(End::Abort, base::Outcome::Failed);
       return;
     }
-    startLoader(61);
+    startLoader(kLoaderBlocks);
     return;
   }
   if (status != 0) {
@@ -182,7 +182,7 @@ void IspEngine::onLoaderAck(std::uint8_t status) {
 }
 
 void IspEngine::eraseFlash() {
-  state_ = 5;
+  state_ = kEraseFlash;
   if (!send(eraseFlashFrame(job_->eraseChip, static_cast<std::uint16_t>(job_->pageCount)))) return;
   if (!downloader_) logName("isp.erasing_target");
   expect(ReplyKind::Ack);
@@ -195,7 +195,7 @@ void IspEngine::onEraseAck(std::uint8_t status) {
       end(End::Abort, base::Outcome::Failed);
       return;
     }
-    startLoader(6);
+    startLoader(kWriteBlocks);
     return;
   }
   if (status != 0) {
@@ -209,7 +209,7 @@ void IspEngine::onEraseAck(std::uint8_t status) {
     end(End::Abort, base::Outcome::Failed);
     return;
   }
-  state_ = 6;
+  state_ = kWriteBlocks;
   setRange(0, static_cast<int>(job_->pageCount));
   setProgress(0);
   blockIndex_ = 0;
@@ -267,16 +267,16 @@ void IspEngine::onBlockAck(std::uint8_t status) {
 void IspEngine::afterLastBlock() {
   if (!downloader_) logText(292);
   const std::uint16_t family = familyType();
-  if (family == 0x100) {
+  if (family == firmware::kFamilyK7A1) {
     if (!send(checksumRequestFrame(checkedKib()))) return;
     if (!downloader_) logText(110);
-    state_ = 7;
+    state_ = kChecksum;
     expectChecksum_ = true;
     expect(ReplyKind::ChecksumReport);
-  } else if (family == 0x000) {
+  } else if (family == firmware::kFamilyK7A0) {
     if (!send(runFrame())) return;
     logText(110);
-    state_ = 7;
+    state_ = kChecksum;
     expectChecksum_ = false;
     expect(ReplyKind::Ack);
   } else if (downloader_ && !checkByTool_) {
@@ -292,8 +292,8 @@ void IspEngine::afterLastBlock() {
 // A Check compares the chip's checksum report once the loader is in: family 0x000 runs the loader,
 // the others are asked for the checksum of the model's whole flash.
 void IspEngine::afterLoaderForCheck() {
-  state_ = 7;
-  if (familyType() == 0x000) {
+  state_ = kChecksum;
+  if (familyType() == firmware::kFamilyK7A0) {
     if (!send(runFrame())) return;
     expectChecksum_ = false;
     expect(ReplyKind::Ack);

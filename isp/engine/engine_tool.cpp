@@ -29,7 +29,7 @@ constexpr std::uint8_t kCheckPowerOnPlease = 0x12;
 }  // namespace
 
 void IspEngine::followToolReports() {
-  state_ = 100;
+  state_ = kToolReports;
   // Progress reports carry percentages.
   setRange(0, 100);
   setProgress(0);

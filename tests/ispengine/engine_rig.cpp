@@ -118,7 +118,7 @@ void Responder::onFrame(const Frame& f) {
     if (presence) rig_.reply(isp::presenceReply(powerOff));
     return;
   }
-  if (isp::familyTypeOf(job_.mcuTypeIndex) == 0x0800 && f != isp::endFrame() && f != isp::abortFrame()) {
+  if (firmware::FamilyTypeOf(job_.mcuTypeIndex) == firmware::kFamily32Bit && f != isp::endFrame() && f != isp::abortFrame()) {
     onLong(f);
   } else {
     onShort(f);
