@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/text_ids.hpp"
+
 namespace base {
 
 inline constexpr int kLangChinese = 2052;

@@ -219,9 +219,10 @@ void ComputeChecksums(ProgramImage& image, std::uint16_t modelCode, LoadMode mod
 void ReportLoaded(const ProgramImage& image, LoadSink& sink) {
   const std::vector<std::uint8_t>& shown = image.fromEncryptedFile ? image.rawFile : image.data;
   sink.showImage(std::span<const std::uint8_t>(shown.data(), bounded(image.m_MaxFileLength, shown)));
-  sink.onLog(base::format(base::text(174).c_str(), image.totalChecksum), base::LogColour::Normal);
-  sink.checksumLabel(base::format(base::text(148).c_str(), image.totalChecksum));
-  std::string size = base::format(base::text(316).c_str(), static_cast<double>(image.programLength) / 1024.0);
+  sink.onLog(base::format(base::text(base::txt::kFileLoaded).c_str(), image.totalChecksum), base::LogColour::Normal);
+  sink.checksumLabel(base::format(base::text(base::txt::kChecksumLabel).c_str(), image.totalChecksum));
+  std::string size =
+      base::format(base::text(base::txt::kFileSizeLabel).c_str(), static_cast<double>(image.programLength) / 1024.0);
   for (char& c : size) {
     if (static_cast<unsigned char>(c) < 0x80) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   }
@@ -229,9 +230,9 @@ void ReportLoaded(const ProgramImage& image, LoadSink& sink) {
 }
 
 void ReportRefused(const std::string& message, std::uint16_t modelCode, LoadSink& sink) {
-  sink.onMessage(base::text(102), message, base::MessageIcon::Warning);
+  sink.onMessage(base::text(base::txt::kTip), message, base::MessageIcon::Warning);
   sink.onLog("--> " + message, base::LogColour::Error);
-  sink.fileNameField(base::text(169));
+  sink.fileNameField(base::text(base::txt::kNoFileSelected));
   const std::vector<std::uint8_t> blank = BlankView(modelCode);
   sink.showImage(blank);
 }
@@ -254,7 +255,7 @@ bool LoadProgramFile(const std::filesystem::path& path, ProgramFileKind kind, co
     case ProgramFileKind::Hex: {
       const McuPtr record = FindByTypeIndex(list, code);
       if (!record) {
-        sink.onMessage(base::text(102), base::text("firmware.select_model"), base::MessageIcon::Warning);
+        sink.onMessage(base::text(base::txt::kTip), base::text("firmware.select_model"), base::MessageIcon::Warning);
         return false;
       }
       loaded = isFamily32(*record) ? loadHexStrict(path, code, *record, target.mode, image, sink)

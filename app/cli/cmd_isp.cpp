@@ -146,7 +146,7 @@ int runIsp(const std::vector<std::string>& args) {
     // As the ISP panel: encrypted files only through a downloader that knows their limits.
     const auto info = runner.queryVersion();
     if (!isp::engine::encryptedFileAllowed(job, info ? info->version : std::nullopt)) {
-      sink.onMessage(base::text(102), base::text("isp.version_too_low"), base::MessageIcon::Warning);
+      sink.onMessage(base::text(base::txt::kTip), base::text("isp.version_too_low"), base::MessageIcon::Warning);
       return kExitFailed;
     }
   }

@@ -114,7 +114,7 @@ int runPack(const std::vector<std::string>& args) {
   const std::string& path = a.positional()[0];
   const production::FileKind out = cab ? production::FileKind::EncryptedProgram : production::FileKind::ProductionProject;
   if (auto refusal = production::GenerateRefusal(out, settings, true, image.fromEncryptedFile)) {
-    sink.onMessage(base::text(102), *refusal, base::MessageIcon::Warning);
+    sink.onMessage(base::text(base::txt::kTip), *refusal, base::MessageIcon::Warning);
     return kExitFailed;
   }
   // The panel disables Generate once a production file is loaded: its data are not the program's.

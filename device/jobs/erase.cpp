@@ -13,14 +13,14 @@ base::Outcome eraseTarget(Session& s, const firmware::MCU& model) {
   if (!s.takeAndIdentify(base::text("usb.open_failed"))) return base::Outcome::Failed;
   if (!s.connectTarget(model)) return base::Outcome::Failed;
   s.reportConnected();
-  s.info(base::text(190));
+  s.info(base::text(base::txt::kErasingWholeFlash));
   const bool erased = s.attempt([&s] { return s.tool().eraseTargetFlash(cmd::kEraseWholeChip, 0, 0); });
   s.attempt([&s] { return s.tool().disconnect(); });
   if (!erased) {
     s.error(base::text("usb.erase_failed"));
     return base::Outcome::Failed;
   }
-  s.info(base::text(286));
+  s.info(base::text(base::txt::kErasedSuccessfully));
   return base::Outcome::Success;
 }
 

@@ -72,7 +72,7 @@ class LoadRun {
       }
       erased = true;
     }
-    append(sink_, base::format("--> %s\r\n", base::text(112).c_str()));
+    append(sink_, base::format("--> %s\r\n", base::text(base::txt::kProgramming).c_str()));
     const bool written = writeUnits(tool, unit, erased);
     tool.writeEvent(cmd::kEventEnd);
     tool.disconnect();
@@ -132,14 +132,14 @@ base::Outcome runLoadProgram(const firmware::McuList& catalogue, const std::stri
   }
   const std::shared_ptr<qx::QUBRIXTool> tool = qx::firstTool();
   if (tool == nullptr) {
-    append(sink, base::text(104) + kEnd);
+    append(sink, base::text(base::txt::kNoToolFound) + kEnd);
     return base::Outcome::Failed;
   }
   LoadRun run(*model, std::move(*bytes), sink);
   try {
     return run.run(*tool);
   } catch (const std::exception& e) {
-    append(sink, base::format(base::text(176).c_str(), e.what()) + kEnd);
+    append(sink, base::format(base::text(base::txt::kProgrammingFailedError).c_str(), e.what()) + kEnd);
     return run.done(base::Outcome::Failed);
   }
 }

@@ -97,8 +97,9 @@ class ProgramRun {
     }
     s_.info(base::text("usb.program_ok"));
     s_.attempt([&] { return tool.screenState(cmd::kShowProgrammed); });
-    if (job_.fromEncryptedFile) s_.info(base::text(281));
-    s_.info(base::format(base::text(115).c_str(), static_cast<double>(end - start_) / 1000.0));
+    if (job_.fromEncryptedFile) s_.info(base::text(base::txt::kNoEncryptedIdOnline));
+    s_.info(base::format(base::text(base::txt::kProgrammingCompletedTime).c_str(),
+                         static_cast<double>(end - start_) / 1000.0));
     return base::Outcome::Success;
   }
 
@@ -119,7 +120,7 @@ class ProgramRun {
 
     bool erased = false;
     if (job_.eraseChip || erasesUpFront(job_)) {
-      s_.info(base::text(184));
+      s_.info(base::text(base::txt::kErasingProgramArea));
       const auto units =
           static_cast<std::uint16_t>(std::min<std::uint64_t>((length + unit.size - 1) / unit.size, 0xFFFF));
       const bool ok = s_.attempt([&] {
@@ -133,7 +134,7 @@ class ProgramRun {
       erased = true;
     }
 
-    s_.info(base::text(112));
+    s_.info(base::text(base::txt::kProgramming));
     start_ = nowMs();
     s_.sink().onPhase(Phase::Programming, length);
     const bool written = s_.unitLoop(length, unit.size, running_, [&](std::uint32_t at, std::uint32_t n) {
@@ -143,7 +144,7 @@ class ProgramRun {
     });
     if (!written || !running_.load()) return false;
 
-    s_.info(base::text(110));
+    s_.info(base::text(base::txt::kVerifying));
     if (!s_.attempt([&] { return tool.screenState(cmd::kShowVerifying) && tool.screenProgress(0); })) return false;
     s_.sink().onPhase(Phase::Verifying, length);
     s_.sink().onProgress(0);

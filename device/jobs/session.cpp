@@ -37,7 +37,7 @@ void Session::showPower(bool powered) {
 bool Session::takeAndOpen(const std::string& openFailedText) {
   const auto found = guarded([] { return qx::firstTool(); });
   if (!found || *found == nullptr) {
-    if (found) error(base::text(104));
+    if (found) error(base::text(base::txt::kNoToolFound));
     return false;
   }
   tool_ = *found;
@@ -55,7 +55,7 @@ bool Session::checkFirmwareVersion() {
     return false;
   }
   if (*version < kMinimumFirmware) {
-    sink_.onMessage(base::text(102), base::text("usb.version_too_low"), base::MessageIcon::Warning);
+    sink_.onMessage(base::text(base::txt::kTip), base::text("usb.version_too_low"), base::MessageIcon::Warning);
     return false;
   }
   info(base::format(base::text("usb.tool_version").c_str(), qx::toolProduct(tool_).c_str(),
@@ -66,12 +66,12 @@ bool Session::checkFirmwareVersion() {
 bool Session::connectTarget(const firmware::MCU& model) {
   if (attempt([&] { return tool_->connect(firmware::modelWord(model), model.name, model.internalName); })) return true;
   attempt([this] { return tool_->screenState(cmd::kShowConnectFailed); });
-  error(base::text(194));
+  error(base::text(base::txt::kConnectFailed));
   return false;
 }
 
 void Session::reportConnected() {
-  info(base::text(113));
+  info(base::text(base::txt::kConnectedToTarget));
   if (const auto volts = guarded([this] { return tool_->targetVoltage(); })) {
     info(base::format(base::text("usb.target_voltage").c_str(), static_cast<double>(*volts)));
   }

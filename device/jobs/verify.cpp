@@ -24,7 +24,7 @@ base::Outcome verifyTarget(Session& s, const UsbJob& job, const std::atomic<bool
   if (job.productionFile && !checkWriterId(s, job.production)) return base::Outcome::Failed;
   qx::QUBRIXTool& tool = s.tool();
   const auto failed = [&s] {
-    s.error(base::text(180));
+    s.error(base::text(base::txt::kVerificationInconsistent));
     return base::Outcome::Failed;
   };
   if (!s.attempt([&] {
@@ -36,7 +36,7 @@ base::Outcome verifyTarget(Session& s, const UsbJob& job, const std::atomic<bool
   if (!s.connectTarget(*job.model)) return base::Outcome::Failed;
   s.reportConnected();
 
-  s.info(base::text(110));
+  s.info(base::text(base::txt::kVerifying));
   bool ok = s.attempt([&] { return tool.screenState(cmd::kShowVerifying) && tool.screenProgress(0); });
   const std::uint64_t length = std::min<std::uint64_t>(job.dataLength, job.bytes.size());
   s.sink().onPhase(Phase::Verifying, length);
@@ -56,11 +56,11 @@ base::Outcome verifyTarget(Session& s, const UsbJob& job, const std::atomic<bool
   } else {
     s.attempt([&] { return tool.screenState(ok ? cmd::kShowVerified : cmd::kShowVerifyFailed); });
     if (ok) {
-      s.info(base::text(181));
+      s.info(base::text(base::txt::kVerificationConsistent));
     } else {
-      s.error(base::text(180));
+      s.error(base::text(base::txt::kVerificationInconsistent));
     }
-    s.info(base::format(base::text(179).c_str(), seconds));
+    s.info(base::format(base::text(base::txt::kTimeConsumption).c_str(), seconds));
     outcome = ok ? base::Outcome::Success : base::Outcome::Failed;
   }
   s.attempt([&] { return tool.disconnect(); });
@@ -81,7 +81,7 @@ base::Outcome runVerify(const UsbJob& job, UsbJobSink& sink, const std::atomic<b
     outcome = verifyTarget(s, job, running);
   } catch (const std::exception& e) {
     s.error(e.what());
-    s.error(base::text(180));
+    s.error(base::text(base::txt::kVerificationInconsistent));
   }
   s.finish();
   return outcome;

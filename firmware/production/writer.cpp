@@ -42,7 +42,7 @@ WriteResult WriteProductionFile(FileKind kind, const WriteSource& source, Produc
   if (!settings.write_limit_num_enable) settings.write_num_max = 0;
 
   if (!base::WriteWholeFile(*path, ProductionFileBytes(kind, header, source.image))) {
-    sink.onMessage(base::text(102), base::text(321), base::MessageIcon::Error);
+    sink.onMessage(base::text(base::txt::kTip), base::text(base::txt::kSaveFailed), base::MessageIcon::Error);
     return WriteResult::Failed;
   }
   settings.encrypt_file_id = header.fileId();

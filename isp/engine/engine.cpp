@@ -33,17 +33,17 @@ bool IspEngine::StartProgram(IspJob job) { return start(std::move(job), false); 
 bool IspEngine::StartVerify(IspJob job) { return start(std::move(job), true); }
 
 bool IspEngine::start(IspJob job, bool verify) {
-  const std::string& tip = base::text(102);
+  const std::string& tip = base::text(base::txt::kTip);
   if (running()) {
     sink_.onMessage(tip, base::text("isp.busy"), base::MessageIcon::Warning);
     return false;
   }
   if (!link_.configured()) {
-    sink_.onMessage(tip, base::text(315), base::MessageIcon::Warning);
+    sink_.onMessage(tip, base::text(base::txt::kSetSerialPortFirst), base::MessageIcon::Warning);
     return false;
   }
   if (!verify && job.pageCount == 0) {
-    sink_.onMessage(tip, base::text(170), base::MessageIcon::Warning);
+    sink_.onMessage(tip, base::text(base::txt::kSelectFileFirst), base::MessageIcon::Warning);
     return false;
   }
   if (!fitsFrames(job)) {
@@ -56,7 +56,7 @@ bool IspEngine::start(IspJob job, bool verify) {
   }
   timers_.wait(kReopenWait);
   if (!link_.open(kStartBaud)) {
-    sink_.onMessage(tip, base::text(192), base::MessageIcon::Warning);
+    sink_.onMessage(tip, base::text(base::txt::kSerialOpenFailed), base::MessageIcon::Warning);
     return false;
   }
   const bool longFrames = firmware::FamilyTypeOf(job.mcuTypeIndex) == firmware::kFamily32Bit;
@@ -93,7 +93,7 @@ bool IspEngine::start(IspJob job, bool verify) {
     expect(ReplyKind::SyncAnswer, true);
     timers_.start(kTimerSync, kSyncPeriod);
   }
-  logText(171);
+  logText(base::txt::kSynchronising);
   return true;
 }
 
@@ -104,7 +104,7 @@ void IspEngine::Cancel() {
     }
     if (running() && longFamily()) send(longReleaseFrame());
     if (running()) {
-      logText(185, base::LogColour::Error);
+      logText(base::txt::kCancelledByUser, base::LogColour::Error);
       if (!longFamily()) send(endFrame());
     }
     checkByTool_ = false;
@@ -139,7 +139,8 @@ void IspEngine::OnPortError() {
 bool IspEngine::QueryVersion(VersionQuery asker) {
   if (running() || asker == VersionQuery::None) return false;
   if (!link_.configured()) {
-    sink_.onMessage(base::text(102), base::text(315), base::MessageIcon::Warning);
+    sink_.onMessage(base::text(base::txt::kTip), base::text(base::txt::kSetSerialPortFirst),
+                    base::MessageIcon::Warning);
     return false;
   }
   if (link_.isOpen()) {
@@ -148,7 +149,7 @@ bool IspEngine::QueryVersion(VersionQuery asker) {
   }
   timers_.wait(kReopenWait);
   if (!link_.open(kStartBaud)) {
-    sink_.onMessage(base::text(102), base::text(192), base::MessageIcon::Warning);
+    sink_.onMessage(base::text(base::txt::kTip), base::text(base::txt::kSerialOpenFailed), base::MessageIcon::Warning);
     return false;
   }
   query_ = asker;
@@ -245,7 +246,7 @@ void IspEngine::OnTimer(int id) {
       if (state_ == kSync && powerCycleFirst_) {
         if (!send(powerCycleTargetFrame())) break;
         if (++powerCycleTries_ >= kPowerCycleTries) {
-          logText(285);
+          logText(base::txt::kDownloaderConnected);
           proceedAfterPowerCycle();
         }
       } else if (state_ == kIdentify) {
@@ -318,7 +319,7 @@ void IspEngine::end(End how, base::Outcome outcome) {
   link_.close();
   sink_.onControlsEnabled(true);
   if (endedIn == kWriteBlocks || endedIn == kChecksum || endedIn == kRelease) checkByTool_ = false;
-  if (how == End::Abort) logText(288, base::LogColour::Error);
+  if (how == End::Abort) logText(base::txt::kStopUpgrading, base::LogColour::Error);
   sink_.onFinished(outcome);
 }
 

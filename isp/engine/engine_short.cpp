@@ -58,7 +58,7 @@ void IspEngine::reopenAtNewRate() {
   baudStep_ = 0;
   state_ = kSync;
   expect(ReplyKind::LongAck, true);
-  logText(171);
+  logText(base::txt::kSynchronising);
   timers_.start(kTimerSync, kSyncPeriod);
 }
 
@@ -89,14 +89,14 @@ void IspEngine::onLineTest(Bytes reply) {
     v.dataChecksum = job.dataChecksum;
     v.internalName = job.internalName;
     if (!send(toolVerifyFrame(v))) return;
-    logText(173);
+    logText(base::txt::kDetectingTarget);
     state_ = kToolCheck;
     expect(ReplyKind::DownloaderReport);
     return;
   }
   state_ = kProgramStart;
   if (verifyOnly_) {
-    logText(110);
+    logText(base::txt::kVerifying);
     state_ = kEraseFlash;
     if (!send(eraseXdataFrame())) return;
     expect(ReplyKind::Ack);
@@ -126,11 +126,11 @@ void IspEngine::onLineTest(Bytes reply) {
 void IspEngine::onProgramStartAck(std::uint8_t status) {
   if (status != 0) {
     if (status == kStatusLimitReached) {
-      logText(310, base::LogColour::Error);
+      logText(base::txt::kLimitReachedIsp, base::LogColour::Error);
     } else if (status == kStatusWrongToolId) {
-      logText(311, base::LogColour::Error);
+      logText(base::txt::kToolIdMismatchIsp, base::LogColour::Error);
     } else if (!downloader_) {
-      logText(289, base::LogColour::Error);
+      logText(base::txt::kModelMismatchReselect, base::LogColour::Error);
     }
     end(End::Abort, base::Outcome::Failed);
     return;
@@ -168,7 +168,7 @@ void IspEngine::onLoaderAck(std::uint8_t status) {
   }
   if (status != 0) {
     // The line says "Rewriting...", so the block is written again.
-    logText(293, base::LogColour::Error);
+    logText(base::txt::kRewriting, base::LogColour::Error);
     sendLoaderBlock();
     return;
   }
@@ -200,9 +200,9 @@ void IspEngine::onEraseAck(std::uint8_t status) {
   }
   if (status != 0) {
     if (status == kStatusLimitReached) {
-      logText(310, base::LogColour::Error);
+      logText(base::txt::kLimitReachedIsp, base::LogColour::Error);
     } else if (status == kStatusWrongToolId) {
-      logText(311, base::LogColour::Error);
+      logText(base::txt::kToolIdMismatchIsp, base::LogColour::Error);
     } else {
       logName("isp.flash_erase_failed", base::LogColour::Error);
     }
@@ -222,7 +222,7 @@ void IspEngine::onEraseAck(std::uint8_t status) {
 void IspEngine::onBlockAck(std::uint8_t status) {
   if (verifyOnly_) {
     if (status != 0) {
-      logText(293, base::LogColour::Error);
+      logText(base::txt::kRewriting, base::LogColour::Error);
       sendLoaderBlock();
       return;
     }
@@ -248,7 +248,7 @@ void IspEngine::onBlockAck(std::uint8_t status) {
   if (status != 0) {
     // The page is erased again and written from its first block; the erase's acknowledgement
     // comes first.
-    logText(293, base::LogColour::Error);
+    logText(base::txt::kRewriting, base::LogColour::Error);
     const std::uint32_t page = blockIndex_ / kBlocksPerPage;
     if (!send(erasePageFrame(kAreaFlash, page))) return;
     logName("isp.erasing_page");
@@ -265,17 +265,17 @@ void IspEngine::onBlockAck(std::uint8_t status) {
 }
 
 void IspEngine::afterLastBlock() {
-  if (!downloader_) logText(292);
+  if (!downloader_) logText(base::txt::kProgrammingCompleted);
   const std::uint16_t family = familyType();
   if (family == firmware::kFamilyK7A1) {
     if (!send(checksumRequestFrame(checkedKib()))) return;
-    if (!downloader_) logText(110);
+    if (!downloader_) logText(base::txt::kVerifying);
     state_ = kChecksum;
     expectChecksum_ = true;
     expect(ReplyKind::ChecksumReport);
   } else if (family == firmware::kFamilyK7A0) {
     if (!send(runFrame())) return;
-    logText(110);
+    logText(base::txt::kVerifying);
     state_ = kChecksum;
     expectChecksum_ = false;
     expect(ReplyKind::Ack);
@@ -318,10 +318,10 @@ void IspEngine::onStateSeven(Bytes reply) {
                                            static_cast<std::uint32_t>(job.maxFileLength));
   const bool toolContinues = downloader_ && !checkByTool_;
   if (!checksumMatched_) {
-    logText(280, base::LogColour::Error);
+    logText(base::txt::kVerificationFailedRetry, base::LogColour::Error);
   } else if (!toolContinues) {
-    logText(230);
-    logTime(179);
+    logText(base::txt::kVerificationSuccessful);
+    logTime(base::txt::kTimeConsumption);
   }
   if (toolContinues) {
     if (!checksumMatched_) {

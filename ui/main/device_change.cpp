@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/text_ids.hpp"
 #include "device/usb_ids.hpp"
 #include "ui/main/mode_plan.hpp"
 
@@ -21,7 +22,7 @@ DeviceReaction ReactToDevice(const qx::DeviceEvent& e) {
         r.addUsbPort = true;
         r.lookUpAgain = true;
       } else {
-        r.note = LogNote{295, true};
+        r.note = LogNote{base::txt::kUsbDisconnected, true};
         r.modeCleanup = true;
       }
     }
@@ -30,9 +31,9 @@ DeviceReaction ReactToDevice(const qx::DeviceEvent& e) {
   // Whole USB devices of other vendors: serial adapters, as far as the window is concerned.
   if (e.vendor == qx::kVendorId) return r;
   if (arrival) {
-    r.note = LogNote{297, false};
+    r.note = LogNote{base::txt::kUsbSerialPlugged, false};
   } else {
-    r.note = LogNote{296, true};
+    r.note = LogNote{base::txt::kUsbSerialUnplugged, true};
     r.modeCleanup = true;
   }
   return r;
@@ -56,9 +57,9 @@ LookupOutcome LookUpDevice(int mode, const DeviceLookups& lookups) {
     return o;
   }
   if (o.found) {
-    o.note = LogNote{294, false};
+    o.note = LogNote{base::txt::kUsbConnected, false};
   } else if (mode == kModeWriter) {
-    o.note = LogNote{308, true};
+    o.note = LogNote{base::txt::kToolNotDetected, true};
   }
   return o;
 }

@@ -191,12 +191,12 @@ QWidget* CQX58KT_UPGRADEDlg::buildBufferTab() {
   fileInfo_->setFixedHeight(std::max(kInfoStripHeight, fontMetrics().height() + 6));
   auto* info = new QHBoxLayout(fileInfo_);
   info->setContentsMargins(kPageMargin / 2, 0, kPageMargin / 2, 2);
-  checksumLabel_ = new QLabel(qs(base::format(base::text(148).c_str(), 0u)), fileInfo_);
+  checksumLabel_ = new QLabel(qs(base::format(base::text(base::txt::kChecksumLabel).c_str(), 0u)), fileInfo_);
   checksumLabel_->setObjectName(QStringLiteral("checksum"));
   checksumLabel_->setToolTip(qs(base::text("main.copy_checksum")));
   checksumLabel_->setCursor(Qt::PointingHandCursor);
   checksumLabel_->installEventFilter(this);
-  fileSizeLabel_ = new QLabel(qs(base::format(base::text(316).c_str(), 0.0)), fileInfo_);
+  fileSizeLabel_ = new QLabel(qs(base::format(base::text(base::txt::kFileSizeLabel).c_str(), 0.0)), fileInfo_);
   fileSizeLabel_->setObjectName(QStringLiteral("fileSize"));
   info->addWidget(checksumLabel_);
   info->addSpacing(24);
@@ -204,7 +204,7 @@ QWidget* CQX58KT_UPGRADEDlg::buildBufferTab() {
   info->addStretch(1);
   column->addWidget(fileInfo_);
 
-  bufferTab_->addTab(tabPage, qs(base::text(157)));
+  bufferTab_->addTab(tabPage, qs(base::text(base::txt::kWriteBuffer)));
   return bufferTab_;
 }
 
@@ -256,7 +256,7 @@ void CQX58KT_UPGRADEDlg::SwitchMode(int mode) {
     services_.ports.stopTouchLink();
   }
   if (mainwin::isRunning(services_.ports.ispRunning)) {
-    LogText(288, true);
+    LogText(base::txt::kStopUpgrading, true);
     if (services_.ports.stopIsp) services_.ports.stopIsp();
   }
   log_->Clear();

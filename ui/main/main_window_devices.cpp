@@ -29,7 +29,7 @@ void CQX58KT_UPGRADEDlg::cleanUpAfterRemoval() {
       currentMode_, mainwin::isRunning(services_.ports.ispRunning),
       mainwin::isRunning(services_.ports.touchLinkRunning));
   if (plan.stopIsp) {
-    LogText(288, true);
+    LogText(base::txt::kStopUpgrading, true);
     if (services_.ports.stopIsp) services_.ports.stopIsp();
   }
   if (plan.stopTouchLink && services_.ports.stopTouchLink) services_.ports.stopTouchLink();
