@@ -14,11 +14,13 @@ constexpr TextRow kEntries[] = {
 #include "base/texts/device.inc"
 #include "base/texts/firmware.inc"
 #include "base/texts/isp.inc"
+#include "base/texts/isp_panel.inc"
 #include "base/texts/ui_main.inc"
 #include "base/texts/writer.inc"
 #include "base/texts/touch.inc"
 #include "base/texts/serial.inc"
 #include "base/texts/update.inc"
+#include "base/texts/store.inc"
 };
 
 struct Pair {

@@ -40,6 +40,8 @@ void removeDeviceProvider(int id) {
 
 void setHardwareEnumeration(bool enabled) { g_hardware = enabled; }
 
+bool hardwareEnumeration() { return g_hardware; }
+
 std::vector<std::shared_ptr<Interface>> enumerateDevices() {
   std::vector<std::shared_ptr<Interface>> found;
   if (g_hardware) {

@@ -18,6 +18,7 @@ void removeDeviceProvider(int id);
 // Whether enumerateDevices asks hidapi (on by default); tests that must see only emulated devices
 // switch it off.
 void setHardwareEnumeration(bool enabled);
+bool hardwareEnumeration();
 
 std::vector<std::shared_ptr<Interface>> enumerateDevices();
 

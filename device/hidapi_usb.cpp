@@ -2,16 +2,26 @@
 
 #include <hidapi.h>
 
+#include <mutex>
+
 #include "device/wide.hpp"
 
 namespace qx {
+
+std::mutex& enumerationMutex() {
+  static std::mutex m;
+  return m;
+}
 
 HidApiUSB::~HidApiUSB() { close(); }
 
 bool HidApiUSB::open() {
   if (device_ != nullptr) return true;
   const std::wstring serial = wideFromNarrow(serialNumber);
-  device_ = hid_open(kVendorId, kProductId, serial.c_str());
+  {
+    std::lock_guard lock(enumerationMutex());
+    device_ = hid_open(kVendorId, kProductId, serial.c_str());
+  }
   if (device_ == nullptr) return false;
   // Every read passes its own time-out.
   hid_set_nonblocking(device_, 1);
@@ -36,6 +46,7 @@ std::string HidApiUSB::lastError() const { return narrowFromWide(hid_error(devic
 
 std::vector<std::shared_ptr<HidApiUSB>> enumerateHidDevices() {
   std::vector<std::shared_ptr<HidApiUSB>> found;
+  std::lock_guard lock(enumerationMutex());
   hid_device_info* list = hid_enumerate(kVendorId, kProductId);
   for (const hid_device_info* d = list; d != nullptr; d = d->next) {
     if (d->serial_number == nullptr || d->manufacturer_string == nullptr || d->product_string == nullptr) continue;
@@ -49,6 +60,17 @@ std::vector<std::shared_ptr<HidApiUSB>> enumerateHidDevices() {
   }
   hid_free_enumeration(list);
   return found;
+}
+
+std::vector<std::pair<std::string, std::uint16_t>> enumerateVendorNodes() {
+  std::vector<std::pair<std::string, std::uint16_t>> nodes;
+  std::lock_guard lock(enumerationMutex());
+  hid_device_info* list = hid_enumerate(kVendorId, 0);
+  for (const hid_device_info* d = list; d != nullptr; d = d->next) {
+    if (d->path != nullptr) nodes.emplace_back(d->path, d->product_id);
+  }
+  hid_free_enumeration(list);
+  return nodes;
 }
 
 }  // namespace qx

@@ -1,7 +1,9 @@
 #pragma once
 // The programmer on hidapi (hidraw back-end on Linux): raw report I/O under the shared framing.
 #include <memory>
+#include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "device/report.hpp"
@@ -31,8 +33,16 @@ class HidApiUSB final : public ReportTransport {
   hid_device_* device_ = nullptr;
 };
 
+// hidapi's enumeration (which hid_open runs too) keeps global state and is not safe on two threads
+// at once, as when several programmers are programmed in parallel or the window looks for the
+// Writer while a job looks for a programmer: every hid_enumerate and hid_open holds this.
+std::mutex& enumerationMutex();
+
 // The attached programmers in hidapi's order; entries without serial number, manufacturer or product
 // string are skipped.
 std::vector<std::shared_ptr<HidApiUSB>> enumerateHidDevices();
+// Every HID node of the vendor (any product) as (device path, product id); reads sysfs only, so it
+// also lists nodes this user may not open.
+std::vector<std::pair<std::string, std::uint16_t>> enumerateVendorNodes();
 
 }  // namespace qx

@@ -83,6 +83,7 @@ bool QUBRIXTool::verifyRange(std::uint32_t address, std::span<const std::uint8_t
   for (std::size_t at = 0; at < bytes.size(); at += kCachePiece) {
     if (!verifyTargetFlash(address + static_cast<std::uint32_t>(at),
                            bytes.subspan(at, std::min(kCachePiece, bytes.size() - at)))) {
+      if (!firstDifference_) firstDifference_ = address + static_cast<std::uint32_t>(at);
       return false;
     }
   }
@@ -118,6 +119,14 @@ std::vector<std::shared_ptr<QUBRIXTool>> enumerateTools() {
 std::shared_ptr<QUBRIXTool> firstTool() {
   auto tools = enumerateTools();
   return tools.empty() ? nullptr : tools.front();
+}
+
+std::shared_ptr<QUBRIXTool> toolWithSerial(const std::string& serial) {
+  if (serial.empty()) return firstTool();
+  for (auto& tool : enumerateTools()) {
+    if (toolSerialNumber(tool) == serial) return tool;
+  }
+  return nullptr;
 }
 
 }  // namespace qx

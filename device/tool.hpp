@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -64,6 +65,8 @@ class QUBRIXTool : public QUBRIXToolBase {
   bool verifyTargetFlash(std::uint32_t address, std::span<const std::uint8_t> bytes);
   bool writeCacheRange(std::span<const std::uint8_t> bytes);
   bool verifyRange(std::uint32_t address, std::span<const std::uint8_t> bytes);
+  // The address of the first piece a verifyRange found different, since this handle was made.
+  std::optional<std::uint32_t> firstDifference() const { return firstDifference_; }
 
   bool screenClear();
   bool screenChecksum(std::uint32_t value);
@@ -103,10 +106,13 @@ class QUBRIXTool : public QUBRIXToolBase {
   std::uint32_t flashFlag_ = 0;
   std::uint16_t eraseUnitA_ = 0;
   std::uint16_t eraseUnitB_ = 0;
+  std::optional<std::uint32_t> firstDifference_;
 };
 
 // One handle per attached programmer, in enumeration order; the first, or null when none.
 std::vector<std::shared_ptr<QUBRIXTool>> enumerateTools();
 std::shared_ptr<QUBRIXTool> firstTool();
+// The programmer with this serial number, or null; an empty serial number gives firstTool().
+std::shared_ptr<QUBRIXTool> toolWithSerial(const std::string& serial);
 
 }  // namespace qx

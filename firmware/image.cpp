@@ -9,7 +9,7 @@ namespace firmware {
 std::vector<std::uint8_t> ProgramBytes(const ProgramImage& image) {
   const std::size_t length = std::min<std::size_t>(image.data.size(), image.m_MaxFileLength);
   std::vector<std::uint8_t> bytes(image.data.begin(), image.data.begin() + static_cast<std::ptrdiff_t>(length));
-  if (image.fromEncryptedFile) cipher::TeaDecrypt(bytes.data(), bytes.size(), cipher::kBuiltInTeaKey);
+  if (image.enciphered) cipher::TeaDecrypt(bytes.data(), bytes.size(), cipher::kBuiltInTeaKey);
   return bytes;
 }
 

@@ -28,14 +28,19 @@ struct ProgramImage {
   std::int64_t programLength = 0;  // whole pages
   std::uint32_t pageCount = 0;
   std::uint32_t totalChecksum = 0;  // shown as "Checksum: %08X"
+  // The bytes totalChecksum covers: the flash, also when an EEPROM part has extended m_MaxFileLength.
+  std::uint64_t totalChecksumLength = 0;
   std::uint32_t programChecksum = 0;
   std::uint32_t dataChecksum = 0;
   std::uint32_t appChecksum = 0;
   bool fromEncryptedFile = false;
+  // The data are held enciphered under the built-in key (an encrypted program file loaded in ISP
+  // mode); a file loaded in another mode is held plain although it came from a .cab.
+  bool enciphered = false;
 };
 
 // The bytes a programming run sends: the first m_MaxFileLength bytes of the image, deciphered when
-// they came from an encrypted program file (the image keeps those under the built-in key).
+// the image holds them enciphered under the built-in key.
 std::vector<std::uint8_t> ProgramBytes(const ProgramImage& image);
 
 // Sum of the n bytes plus 2·n + 1, modulo 2^32.

@@ -202,10 +202,12 @@ void ComputeChecksums(ProgramImage& image, std::uint16_t modelCode, LoadMode mod
     }
     image.appChecksum = checksumOf(image.appArea, programLength > kBootAreaSize ? programLength - kBootAreaSize : 0);
     image.totalChecksum = WordXorChecksum(image.data, bounded(image.loadedLength, image.data));
+    image.totalChecksumLength = image.loadedLength;
     return;
   }
 
   image.totalChecksum = checksumOf(image.data, image.m_MaxFileLength);
+  image.totalChecksumLength = image.m_MaxFileLength;
   if (eepromCapacity != 0) {
     image.m_MaxFileLength = eepromCapacity;
     image.dataChecksum = checksumOf(image.data, eepromCapacity - 512);  // the flash part only
@@ -245,6 +247,7 @@ bool LoadProgramFile(const std::filesystem::path& path, ProgramFileKind kind, co
                      ProgramImage& image, LoadSink& sink) {
   std::uint16_t code = target.modelCode;
   image.fromEncryptedFile = false;
+  image.enciphered = false;
   image.rawFile.clear();
   image.rawFile.shrink_to_fit();
   sink.showImage(BlankView(code));
@@ -289,6 +292,7 @@ bool LoadProgramFile(const std::filesystem::path& path, ProgramFileKind kind, co
   // The ISP jobs expect an encrypted program file's image enciphered in memory.
   if (image.fromEncryptedFile && target.mode == LoadMode::Isp) {
     cipher::TeaEncrypt(image.data.data(), bounded(image.m_MaxFileLength, image.data), cipher::kBuiltInTeaKey);
+    image.enciphered = true;
   }
   return true;
 }

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "base/emulation.hpp"
 #include "base/strformat.hpp"
 
 namespace isp {
@@ -118,10 +119,7 @@ fs::path emulatedPortsFile() {
   return fs::temp_directory_path() / base::format("QUBRIX-%u", static_cast<unsigned>(::getuid())) / "emulated-ports";
 }
 
-bool emulationEnabled() {
-  const char* v = std::getenv("QUBRIX_EMULATE");
-  return v != nullptr && std::string_view(v) == "1";
-}
+bool emulationEnabled() { return base::emulationRequested(); }
 
 bool writeEmulatedPorts(const std::vector<PortInfo>& ports, const fs::path& file) {
   std::error_code ec;

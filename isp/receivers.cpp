@@ -82,16 +82,20 @@ RxResult ReplyReceiver::push(std::uint8_t byte) {
 }
 
 void ReplyReceiver::realignAfterDiscard() {
-  const Layout* layout = layoutOf(kind_);
-  if (layout == nullptr || !layout->longFrame) {
+  if (kind_ == ReplyKind::LineTest) {
     count_ = 0;
     return;
   }
-  // A late answer to a repeated request (a second sync ack, say) would otherwise shift every later
-  // reply of the same length and the run would never see one whole: keep from the next header on.
-  const auto next = std::find(buffer_.begin() + 1, buffer_.begin() + static_cast<std::ptrdiff_t>(count_), kReplyHeader);
-  const auto kept = static_cast<std::size_t>(buffer_.begin() + static_cast<std::ptrdiff_t>(count_) - next);
-  std::copy(next, next + static_cast<std::ptrdiff_t>(kept), buffer_.begin());
+  // A stray byte, or a late answer to a repeated request (a second sync answer, say), would
+  // otherwise shift every later reply of the same length and the run would never see one whole:
+  // keep from the next byte that can start the reply on.
+  const auto begin = buffer_.begin();
+  const auto end = begin + static_cast<std::ptrdiff_t>(count_);
+  const auto next = std::find_if(begin + 1, end, [this](std::uint8_t b) {
+    return b == kReplyHeader || (kind_ == ReplyKind::SyncAnswer && b == 'O');
+  });
+  const auto kept = static_cast<std::size_t>(end - next);
+  std::copy(next, end, begin);
   count_ = kept;
 }
 

@@ -4,11 +4,12 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config clang libclang-rt-14-dev
   qt6-base-dev libgl-dev
   libhidapi-dev libtinyxml2-dev libcurl4-openssl-dev libudev-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-wqy-microhei xvfb xauth imagemagick python3-pyftpdlib
+  desktop-file-utils appstream dpkg-dev shared-mime-info
 )
 
 missing=()

@@ -4,12 +4,13 @@
 
 #include "app/common/app_settings.hpp"
 #include "app/cli/command.hpp"
+#include "app/cli/language.hpp"
 #include "base/texts.hpp"
 
 namespace cli {
 
 Args::Args(const std::vector<std::string>& args, std::vector<OptionSpec> specs) : specs_(std::move(specs)) {
-  specs_.push_back({"lang", 0, true, "en|zh  language of the texts (default: the stored language)"});
+  specs_.push_back({"lang", 0, true, "en|zh  language of the texts (default: the window's choice, else the locale)"});
   specs_.push_back({"help", 'h', false, "show this help"});
   bool optionsEnded = false;
   for (std::size_t i = 0; i < args.size() && error_.empty(); ++i) {
@@ -56,17 +57,9 @@ Args::Args(const std::vector<std::string>& args, std::vector<OptionSpec> specs) 
   }
   help_ = flags_.count("help") != 0;
 
-  int lang = appsettings::storedLanguage();
-  if (auto l = value("lang")) {
-    if (*l == "en") {
-      lang = base::kLangEnglish;
-    } else if (*l == "zh") {
-      lang = base::kLangChinese;
-    } else if (error_.empty()) {
-      error_ = "--lang takes en or zh";
-    }
-  }
-  base::setThreadLanguage(lang);
+  const std::optional<int> lang = chooseLanguage(value("lang"), appsettings::chosenLanguage(), localeFromEnvironment());
+  if (!lang && error_.empty()) error_ = "--lang takes en or zh";
+  base::setThreadLanguage(lang.value_or(base::kLangEnglish));
 }
 
 const OptionSpec* Args::find(const std::string& longName, char shortName) const {

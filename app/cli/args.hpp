@@ -1,7 +1,7 @@
 #pragma once
 // A small GNU-style option reader shared by the verbs: "--name value", "--name=value", "-x value",
 // flags, "--" and positional arguments in any order. "--lang en|zh" is understood by every verb and
-// sets the thread's language (default: the stored "LangID").
+// sets the thread's language (language.hpp says what applies without it).
 #include <map>
 #include <optional>
 #include <set>

@@ -7,6 +7,7 @@
 
 #include "app/cli/args.hpp"
 #include "app/cli/command.hpp"
+#include "app/cli/json.hpp"
 #include "app/cli/printing_sink.hpp"
 #include "base/strformat.hpp"
 #include "base/texts.hpp"
@@ -17,7 +18,7 @@
 namespace cli {
 namespace {
 
-constexpr char kSynopsis[] = "-t MODEL [--mode isp|writer] FILE   (-t is optional for .cab and .cap files)";
+constexpr char kSynopsis[] = "-t MODEL [--mode isp|writer] [--json] FILE   (-t is optional for .cab and .cap files)";
 
 const std::string& onOff(bool on) { return base::text(on ? "firmware.cli.on" : "firmware.cli.off"); }
 
@@ -34,11 +35,29 @@ void printSettings(const production::ProductionSettings& s, const firmware::Prog
   line(base::format(base::text("firmware.cli.stored_checksum").c_str(), stored));
 }
 
+// One object: what was loaded and, for a production file, the settings it carries.
+void printJson(const std::string& file, const std::string& model, const firmware::ProgramImage& image,
+               const production::ProductionSettings* s) {
+  std::printf("{\"verb\": \"info\", \"model\": %s, \"file\": %s, \"result\": \"success\", \"exitStatus\": 0, "
+              "\"checksum\": \"%08X\", \"size\": %llu",
+              jsonString(model).c_str(), jsonString(file).c_str(), image.totalChecksum,
+              static_cast<unsigned long long>(image.dataLength));
+  if (s != nullptr) {
+    std::printf(", \"production\": {\"limit\": %u, \"limitEnabled\": %s, \"writerId\": %u, \"writerIdEnabled\": %s, "
+                "\"userCode\": %u, \"userCodeEnabled\": %s, \"fileId\": \"%08X\", \"storedChecksum\": \"%08X\"}",
+                s->write_num_max, s->write_limit_num_enable ? "true" : "false", s->write_id_num,
+                s->writer_ID_limit_enable ? "true" : "false", s->user_code, s->user_code_enable ? "true" : "false",
+                s->encrypt_file_id, production::parseHeader(image.header).checksum);
+  }
+  std::printf("}\n");
+}
+
 }  // namespace
 
 int runInfo(const std::vector<std::string>& args) {
   Args a(args, {{"target", 't', true, "MODEL  the chip model, as `qubrix models` lists it"},
-                {"mode", 0, true, "isp|writer  the window mode whose lengths apply (default: isp)"}});
+                {"mode", 0, true, "isp|writer  the window mode whose lengths apply (default: isp)"},
+                {"json", 0, false, "print one result object instead of the lines"}});
   if (auto done = finishParsing(a, "info", kSynopsis)) return *done;
   const auto usageError = [&a](const std::string& message) {
     std::fprintf(stderr, "qubrix info: %s\n%s", message.c_str(), a.usage("info", kSynopsis).c_str());
@@ -52,6 +71,7 @@ int runInfo(const std::vector<std::string>& args) {
   const firmware::LoadRequest request{path, a.value("target").value_or(""),
                                       mode == "isp" ? firmware::LoadMode::Isp : firmware::LoadMode::Other, &list};
   PrintingSink sink;
+  if (a.has("json")) sink.keepLinesQuiet();
   const firmware::LoadedProgram program = firmware::LoadForJob(request, sink);
   if (program.refusal == firmware::LoadRefusal::ModelRequired) {
     return usageError(firmware::RefusalText(program, request));
@@ -60,7 +80,16 @@ int runInfo(const std::vector<std::string>& args) {
     // Some refusals have no message of their own in the window; a terminal still needs one.
     const bool unread = program.refusal == firmware::LoadRefusal::NotLoaded;
     if (!unread || !sink.complained()) std::fprintf(stderr, "%s\n", firmware::RefusalText(program, request).c_str());
+    if (unread && a.has("json")) {
+      std::printf("{\"verb\": \"info\", \"model\": %s, \"file\": %s, \"result\": \"failed\", \"exitStatus\": 1}\n",
+                  jsonString(a.value("target").value_or("")).c_str(), jsonString(path).c_str());
+    }
     return unread ? kExitFailed : kExitUsage;
+  }
+  if (a.has("json")) {
+    printJson(path, program.productionFile ? sink.selectedModel() : a.value("target").value_or(""), program.image,
+              program.productionFile ? &program.settings : nullptr);
+    return kExitOk;
   }
   std::printf("%s\n%s\n", sink.checksum().c_str(), sink.fileSize().c_str());
   if (program.productionFile) printSettings(program.settings, program.image, sink.selectedModel());

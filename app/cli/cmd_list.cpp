@@ -1,6 +1,5 @@
 // qubrix list: the attached QUBRIX Tool programmers with product, serial number, firmware version
 // and running mode.
-#include <charconv>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -9,8 +8,10 @@
 #include "app/cli/args.hpp"
 #include "app/cli/command.hpp"
 #include "app/cli/json.hpp"
+#include "app/cli/programmer_choice.hpp"
 #include "base/strformat.hpp"
 #include "base/texts.hpp"
+#include "device/access.hpp"
 #include "device/upgrade.hpp"
 
 namespace cli {
@@ -24,13 +25,6 @@ struct Programmer {
   std::string mode;
   bool readable = false;
 };
-
-std::string snText(const std::string& serial) {
-  std::uint32_t id = 0;
-  const auto [end, ec] = std::from_chars(serial.data(), serial.data() + serial.size(), id, 10);
-  if (ec != std::errc() || end != serial.data() + serial.size()) return serial;
-  return base::format("SN: %08X", id);
-}
 
 Programmer describe(qx::QUBRIXToolUpgradeIntf& tool) {
   Programmer p;
@@ -72,6 +66,9 @@ int runList(const std::vector<std::string>& args) {
   }
   std::vector<Programmer> list;
   for (const auto& tool : qx::enumerateUpgrade()) list.push_back(describe(*tool));
+  if (const std::string hint = qx::permissionHint(qx::deniedDevices()); !hint.empty()) {
+    std::fprintf(stderr, "%s\n", hint.c_str());
+  }
   if (a.has("json")) {
     printJson(list);
     return kExitOk;

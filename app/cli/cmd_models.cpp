@@ -1,10 +1,17 @@
-// qubrix models: the chip catalogue as a table, in the order of the window's series and models.
+// qubrix models: the chip catalogue as a table or JSON, in the order of the window's series and
+// models, optionally only one series and the names that match a pattern.
+#include <fnmatch.h>
+
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/cli/args.hpp"
 #include "app/cli/command.hpp"
+#include "app/cli/json.hpp"
 #include "base/strformat.hpp"
 #include "base/texts.hpp"
 #include "firmware/catalogue.hpp"
@@ -43,14 +50,46 @@ void printRow(const Row& row, const std::vector<std::size_t>& widths) {
   std::printf("%s\n", line.c_str());
 }
 
+bool sameLetters(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
+           return std::tolower(x) == std::tolower(y);
+         });
+}
+
+// A pattern with * ? or [ is a shell pattern for the whole name; plain text is found anywhere in it.
+bool nameMatches(const std::string& name, const std::string& pattern) {
+  if (pattern.find_first_of("*?[") != std::string::npos) {
+    return ::fnmatch(pattern.c_str(), name.c_str(), FNM_CASEFOLD) == 0;
+  }
+  const auto lower = [](std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+  };
+  return lower(name).find(lower(pattern)) != std::string::npos;
+}
+
+void printJson(const std::vector<firmware::McuPtr>& models) {
+  std::printf("[");
+  for (std::size_t i = 0; i < models.size(); ++i) {
+    const firmware::MCU& m = *models[i];
+    std::printf("%s\n  {\"name\": %s, \"family\": %s, \"modelId\": \"0x%04X\", \"flashBytes\": %u, \"eepromBytes\": %u, "
+                "\"modelCode\": \"0x%04X\"}",
+                i == 0 ? "" : ",", jsonString(m.name).c_str(), jsonString(m.familyName).c_str(), m.model, m.flashSize,
+                m.eepromSize, firmware::TypeIndex(m));
+  }
+  std::printf("%s]\n", models.empty() ? "" : "\n");
+}
+
 }  // namespace
 
 int runModels(const std::vector<std::string>& args) {
-  Args a(args, {});
-  if (auto done = finishParsing(a, "models", "")) return *done;
-  if (!a.positional().empty()) {
-    std::fprintf(stderr, "qubrix models: unexpected argument '%s'\n%s", a.positional()[0].c_str(),
-                 a.usage("models", "").c_str());
+  constexpr const char* kSynopsis = "[--family F] [--json] [PATTERN]";
+  Args a(args, {{"json", 0, false, "print the models as JSON"},
+                {"family", 0, true, "F  only the models of this series (e.g. QB51F)"}});
+  if (auto done = finishParsing(a, "models", kSynopsis)) return *done;
+  if (a.positional().size() > 1) {
+    std::fprintf(stderr, "qubrix models: unexpected argument '%s'\n%s", a.positional()[1].c_str(),
+                 a.usage("models", kSynopsis).c_str());
     return kExitUsage;
   }
   const firmware::McuList list = firmware::LoadCatalogue();
@@ -58,11 +97,26 @@ int runModels(const std::vector<std::string>& args) {
     std::fprintf(stderr, "%s\n", base::text("firmware.cli.catalogue_empty").c_str());
     return kExitFailed;
   }
+  const std::optional<std::string> family = a.value("family");
+  std::vector<firmware::McuPtr> chosen;
+  for (const firmware::McuPtr& m : list) {
+    // A series by its full name ("QB51F Series") or by its first word ("qb51f").
+    if (family && !sameLetters(m->familyName, *family) &&
+        !sameLetters(m->familyName.substr(0, m->familyName.find(' ')), *family)) {
+      continue;
+    }
+    if (!a.positional().empty() && !nameMatches(m->name, a.positional()[0])) continue;
+    chosen.push_back(m);
+  }
+  if (a.has("json")) {
+    printJson(chosen);
+    return kExitOk;
+  }
   std::vector<Row> rows;
   rows.push_back({base::text("firmware.cli.series"), base::text("firmware.cli.model"),
                   base::text("firmware.cli.model_id"), base::text("firmware.cli.flash"),
                   base::text("firmware.cli.eeprom"), base::text("firmware.cli.model_code")});
-  for (const firmware::McuPtr& m : list) {
+  for (const firmware::McuPtr& m : chosen) {
     rows.push_back({m->familyName, m->name, base::format("0x%04X", m->model),
                     base::format("%u KB", m->flashSize / 1024),
                     m->eepromSize != 0 ? base::format("%u B", m->eepromSize) : std::string("-"),
@@ -73,7 +127,8 @@ int runModels(const std::vector<std::string>& args) {
     for (std::size_t i = 0; i < r.size(); ++i) widths[i] = std::max(widths[i], displayWidth(r[i]));
   }
   for (const Row& r : rows) printRow(r, widths);
-  return kExitOk;
+  // Nothing matched: a script can tell from the status.
+  return chosen.empty() ? kExitFailed : kExitOk;
 }
 
 }  // namespace cli

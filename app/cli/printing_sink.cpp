@@ -5,8 +5,10 @@
 namespace cli {
 
 void PrintingSink::onLog(const std::string& text, base::LogColour colour) {
-  std::fprintf(colour == base::LogColour::Error ? stderr : stdout, "%s\n", text.c_str());
-  if (colour == base::LogColour::Error) complained_ = true;
+  const bool error = colour == base::LogColour::Error;
+  if (error) complained_ = true;
+  if (quiet_ && !error) return;
+  std::fprintf(error ? stderr : stdout, "%s\n", text.c_str());
 }
 
 void PrintingSink::onMessage(const std::string& caption, const std::string& text, base::MessageIcon) {

@@ -24,6 +24,9 @@ class PrintingSink final : public firmware::LoadSink, public production::WriteSi
   void modelSelected(std::uint16_t, const std::string& modelName) override { model_ = modelName; }
   std::optional<std::filesystem::path> askSavePath(const production::SaveDialog& dialog) override;
 
+  // With --json, stdout holds only the result object: ordinary log lines are left out.
+  void keepLinesQuiet() { quiet_ = true; }
+
   bool complained() const { return complained_; }
   const std::string& checksum() const { return checksum_; }
   const std::string& fileSize() const { return fileSize_; }
@@ -34,6 +37,7 @@ class PrintingSink final : public firmware::LoadSink, public production::WriteSi
   std::optional<std::string> savePath_;
   std::filesystem::path saved_;
   bool complained_ = false;
+  bool quiet_ = false;
   std::string checksum_;
   std::string fileSize_;
   std::string model_;

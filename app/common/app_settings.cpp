@@ -18,20 +18,31 @@ constexpr const char* kLanguageKey = "LangID";
 
 std::filesystem::path profilePath() { return base::settingsDirectory() / "QUBRIX Tool.ini"; }
 
-}  // namespace
-
-int storedLanguage() {
-  const std::optional<std::string> value = base::IniFile::read(profilePath()).value(kSection, kLanguageKey);
-  if (!value) return base::kLangChinese;
+std::optional<int> storedValue(const char* key) {
+  const std::optional<std::string> value = base::IniFile::read(profilePath()).value(kSection, key);
+  if (!value) return std::nullopt;
   char* end = nullptr;
-  const long id = std::strtol(value->c_str(), &end, 10);
-  return end != value->c_str() && *end == '\0' ? static_cast<int>(id) : base::kLangChinese;
+  const long number = std::strtol(value->c_str(), &end, 10);
+  if (end == value->c_str() || *end != '\0') return std::nullopt;
+  return static_cast<int>(number);
 }
 
-void storeLanguage(int langId) {
+void storeValue(const char* key, int value) {
   base::IniFile profile = base::IniFile::read(profilePath());
-  profile.setValue(kSection, kLanguageKey, std::to_string(langId));
+  profile.setValue(kSection, key, std::to_string(value));
   profile.write(profilePath());
 }
+
+}  // namespace
+
+int storedLanguage() { return storedValue(kLanguageKey).value_or(base::kLangChinese); }
+
+std::optional<int> chosenLanguage() { return storedValue(kLanguageKey); }
+
+void storeLanguage(int langId) { storeValue(kLanguageKey, langId); }
+
+int storedInt(const char* key, int fallback) { return storedValue(key).value_or(fallback); }
+
+void storeInt(const char* key, int value) { storeValue(key, value); }
 
 }  // namespace appsettings

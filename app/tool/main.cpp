@@ -1,5 +1,6 @@
 // qubrix-tool: the window program. Exactly one top-level window runs; when it closes the process ends.
 #include <QApplication>
+#include <QIcon>
 
 #include "app/common/app_settings.hpp"
 #include "app/tool/command_line.hpp"
@@ -17,5 +18,8 @@ int main(int argc, char** argv) {
   }
 
   QApplication app(argc, argv);
+  // Ties the windows to the installed desktop entry, so the desktop shows its name and icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral("com.qubrix.QubrixTool"));
+  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("com.qubrix.QubrixTool")));
   return request.mode == tool::kModeLoad ? tool::runLoadDialog(request) : tool::runMainWindow(request);
 }

@@ -4,7 +4,9 @@
 #include "app/tool/startup.hpp"
 #include "device/tool.hpp"
 #include "emulator/programmer/bench.hpp"
+#include "emulator/writer/bench.hpp"
 #include "ui/main/main_window.hpp"
+#include "ui/writer/writer_lookup.hpp"
 
 namespace tool {
 namespace {
@@ -20,13 +22,17 @@ std::vector<mainwin::AttachedProgrammer> attachedProgrammers() {
 
 }  // namespace
 
-int runMainWindow(const CommandLineRequest&) {
+int runMainWindow(const CommandLineRequest& request) {
   deleteLeftoverExecutable(QCoreApplication::applicationDirPath().toStdString());
   emulator::programmer::attachBenchFromEnvironment();
+  emulator::writer::attachWriterBenchFromEnvironment();
   CQX58KT_UPGRADEDlg::Services services;
   services.lookups.programmers = attachedProgrammers;
+  services.lookups.writer = writerpanel::FirstAttachedWriter;
   CQX58KT_UPGRADEDlg window(std::move(services));
   window.show();
+  // A file manager opens a program file with "qubrix-tool open FILE" (the desktop entry's Exec line).
+  if (!request.file.empty()) window.OpenProgramFile(request.file, false);
   return QApplication::exec();
 }
 

@@ -41,6 +41,7 @@ IspJob job64k(std::uint8_t baudCode) {
   std::uint32_t sum = 0;
   for (std::uint8_t b : job.image) sum += b;
   job.totalChecksum = sum + 2 * kImageSize + 1;
+  job.totalChecksumLength = kImageSize;
   job.upgradeBaudCode = baudCode;
   return job;
 }

@@ -31,7 +31,7 @@ double cpuSeconds() {
 
 usbjobs::UsbJob image128KiB() {
   usbjobs::UsbJob job;
-  job.model = firmware::FindByName("QB59H128");
+  job.model = firmware::FindByName("QB59W128");
   job.mcuTypeIndex = firmware::TypeIndex(*job.model);
   job.bytes.resize(128 * 1024);
   for (std::size_t i = 0; i < job.bytes.size(); ++i) job.bytes[i] = static_cast<std::uint8_t>(i * 7 + 3);

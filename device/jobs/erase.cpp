@@ -14,6 +14,7 @@ base::Outcome eraseTarget(Session& s, const firmware::MCU& model) {
   if (!s.connectTarget(model)) return base::Outcome::Failed;
   s.reportConnected();
   s.info(base::text(base::txt::kErasingWholeFlash));
+  s.step("erase");
   const bool erased = s.attempt([&s] { return s.tool().eraseTargetFlash(cmd::kEraseWholeChip, 0, 0); });
   s.attempt([&s] { return s.tool().disconnect(); });
   if (!erased) {
@@ -26,8 +27,8 @@ base::Outcome eraseTarget(Session& s, const firmware::MCU& model) {
 
 }  // namespace
 
-base::Outcome runErase(const firmware::MCU& model, UsbJobSink& sink) {
-  Session s(sink);
+base::Outcome runErase(const firmware::MCU& model, UsbJobSink& sink, const std::string& serial) {
+  Session s(sink, serial);
   sink.onControlsEnabled(false);
   base::Outcome outcome = base::Outcome::Failed;
   try {

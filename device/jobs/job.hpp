@@ -3,6 +3,7 @@
 // command line hold: the loaded image, the selected model and the production settings of a loaded
 // production file.
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "firmware/image.hpp"
@@ -28,6 +29,8 @@ struct UsbJob {
   bool fromEncryptedFile = false;
 
   bool eraseChip = false;
+  // The programmer's serial number; empty takes the first one attached.
+  std::string programmerSerial;
 };
 
 // The program bytes, lengths and checksum of the image, the model, and a production file's settings,

@@ -4,6 +4,7 @@
 // cleared flag is the user's cancel. Whenever a programmer was taken, the run ends with the target
 // powered off and the programmer closed.
 #include <atomic>
+#include <string>
 
 #include "device/jobs/job.hpp"
 #include "device/jobs/sink.hpp"
@@ -18,10 +19,16 @@ base::Outcome runProgram(const UsbJob& job, UsbJobSink& sink, const std::atomic<
 // Compares the first dataLength bytes with the target, unit by unit.
 base::Outcome runVerify(const UsbJob& job, UsbJobSink& sink, const std::atomic<bool>& running);
 
+// `serial` below chooses the programmer; empty takes the first one attached.
+
 // Switches the target power to the opposite of what the programmer reports.
-base::Outcome runPowerToggle(UsbJobSink& sink);
+base::Outcome runPowerToggle(UsbJobSink& sink, const std::string& serial = {});
+// Switches the target power on or off and leaves it so.
+base::Outcome runPowerSwitch(bool on, UsbJobSink& sink, const std::string& serial = {});
+// Reads whether the target is powered, and its voltage, into the facts; changes nothing.
+base::Outcome runPowerStatus(UsbJobSink& sink, const std::string& serial = {});
 
 // Connects to the model, erases the whole flash (mode 2) and disconnects.
-base::Outcome runErase(const firmware::MCU& model, UsbJobSink& sink);
+base::Outcome runErase(const firmware::MCU& model, UsbJobSink& sink, const std::string& serial = {});
 
 }  // namespace usbjobs

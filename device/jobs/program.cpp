@@ -42,7 +42,7 @@ bool erasesUpFront(const UsbJob& job) {
 class ProgramRun {
  public:
   ProgramRun(const UsbJob& job, UsbJobSink& sink, const std::atomic<bool>& running)
-      : job_(job), s_(sink), running_(running) {}
+      : job_(job), s_(sink, job.programmerSerial), running_(running) {}
 
   base::Outcome run() {
     if (job_.programLength <= 0 || job_.bytes.empty()) {
@@ -69,6 +69,7 @@ class ProgramRun {
       s_.error(base::text("firmware.select_model"));
       return base::Outcome::Failed;
     }
+    s_.step("limit");
     if (job_.productionFile && !checkProductionLimits(s_, job_)) return base::Outcome::Failed;
     qx::QUBRIXTool& tool = s_.tool();
     const bool screenReady = s_.attempt([&] {
@@ -119,6 +120,7 @@ class ProgramRun {
     padToUnits(bytes, length, *job_.model, unit.size);
 
     bool erased = false;
+    s_.step("erase");
     if (job_.eraseChip || erasesUpFront(job_)) {
       s_.info(base::text(base::txt::kErasingProgramArea));
       const auto units =
@@ -135,6 +137,7 @@ class ProgramRun {
     }
 
     s_.info(base::text(base::txt::kProgramming));
+    s_.step("program");
     start_ = nowMs();
     s_.sink().onPhase(Phase::Programming, length);
     const bool written = s_.unitLoop(length, unit.size, running_, [&](std::uint32_t at, std::uint32_t n) {
@@ -145,6 +148,7 @@ class ProgramRun {
     if (!written || !running_.load()) return false;
 
     s_.info(base::text(base::txt::kVerifying));
+    s_.step("verify");
     if (!s_.attempt([&] { return tool.screenState(cmd::kShowVerifying) && tool.screenProgress(0); })) return false;
     s_.sink().onPhase(Phase::Verifying, length);
     s_.sink().onProgress(0);

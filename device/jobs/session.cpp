@@ -7,6 +7,7 @@
 #include "base/strformat.hpp"
 #include "base/texts.hpp"
 #include "base/trace.hpp"
+#include "device/access.hpp"
 #include "device/jobs/firmware_version.hpp"
 #include "firmware/mcu.hpp"
 
@@ -27,7 +28,21 @@ EraseUnit chooseEraseUnit(const qx::QUBRIXTool& tool) {
 
 void Session::info(const std::string& text) { sink_.onLog(logForm(text), base::LogColour::Normal); }
 
-void Session::error(const std::string& text) { sink_.onLog(logForm(text), base::LogColour::Error); }
+void Session::error(const std::string& text) {
+  if (facts_.failedStep.empty()) facts_.failedStep = step_;
+  sink_.onLog(logForm(text), base::LogColour::Error);
+}
+
+void Session::reportFacts() {
+  if (factsReported_) return;
+  factsReported_ = true;
+  if (tool_ != nullptr && tool_->firstDifference()) {
+    facts_.firstDifference = tool_->firstDifference();
+    // The programmer answered the differing piece with this status, not with an exception.
+    if (!facts_.statusCode) facts_.statusCode = qx::kStatusVerifyFailed;
+  }
+  sink_.onFacts(facts_);
+}
 
 void Session::showPower(bool powered) {
   sink_.onPowerButton(powered ? PowerIcon::On : PowerIcon::Off,
@@ -35,20 +50,32 @@ void Session::showPower(bool powered) {
 }
 
 bool Session::takeAndOpen(const std::string& openFailedText) {
-  const auto found = guarded([] { return qx::firstTool(); });
+  step("open");
+  const auto found = guarded([this] { return qx::toolWithSerial(serial_); });
   if (!found || *found == nullptr) {
     if (found) error(base::text(base::txt::kNoToolFound));
     return false;
   }
+  auto lock = std::make_unique<ProgrammerLock>((*found)->link()->serialNumber);
+  if (!lock->held()) {
+    error(base::format(base::text("usb.programmer_in_use").c_str(), (*found)->link()->serialNumber.c_str(),
+                       static_cast<int>(lock->holder()), lock->holderCommand().c_str()));
+    return false;
+  }
   tool_ = *found;
+  lock_ = std::move(lock);
+  facts_.programmerSerial = qx::toolSerialNumber(tool_);
   if (!attempt([this] { return tool_->openAndIdentify(); })) {
     error(openFailedText);
+    if (const std::string hint = qx::permissionHint(qx::deniedDevices()); !hint.empty()) error(hint);
     return false;
   }
   return true;
 }
 
 bool Session::checkFirmwareVersion() {
+  step("identify");
+  facts_.firmwareVersion = tool_->firmwareVersion();
   const auto version = parseFirmwareVersion(tool_->firmwareVersion());
   if (!version) {
     error(base::text("usb.version_invalid"));
@@ -64,6 +91,7 @@ bool Session::checkFirmwareVersion() {
 }
 
 bool Session::connectTarget(const firmware::MCU& model) {
+  step("connect");
   if (attempt([&] { return tool_->connect(firmware::modelWord(model), model.name, model.internalName); })) return true;
   attempt([this] { return tool_->screenState(cmd::kShowConnectFailed); });
   error(base::text(base::txt::kConnectFailed));
@@ -73,6 +101,7 @@ bool Session::connectTarget(const firmware::MCU& model) {
 void Session::reportConnected() {
   info(base::text(base::txt::kConnectedToTarget));
   if (const auto volts = guarded([this] { return tool_->targetVoltage(); })) {
+    facts_.targetVoltage = *volts;
     info(base::format(base::text("usb.target_voltage").c_str(), static_cast<double>(*volts)));
   }
 }
@@ -95,16 +124,25 @@ bool Session::unitLoop(std::uint64_t length, std::uint32_t unit, const std::atom
 }
 
 void Session::finish() {
+  reportFacts();
   if (tool_ != nullptr) {
-    // The target is left unpowered whatever happened before; a failure here changes nothing more.
+    // The target is left unpowered whatever happened before; when that fails the user must know.
+    bool off = false;
     try {
-      if (tool_->setTargetPower(false)) showPower(false);
+      off = tool_->setTargetPower(false);
     } catch (const std::exception& e) {
       base::trace("power off: %s\n", e.what());
+    }
+    if (off) {
+      showPower(false);
+    } else {
+      error(base::text("usb.power_off_failed"));
+      sink_.onPowerOffFailed();
     }
     tool_->link()->close();
     tool_.reset();
   }
+  lock_.reset();
   sink_.onControlsEnabled(true);
 }
 

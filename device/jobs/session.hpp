@@ -10,7 +10,11 @@
 #include <optional>
 #include <string>
 #include <type_traits>
+#include <utility>
 
+#include "device/exceptions.hpp"
+
+#include "device/jobs/programmer_lock.hpp"
 #include "device/jobs/sink.hpp"
 #include "device/tool.hpp"
 #include "firmware/mcu.hpp"
@@ -27,7 +31,8 @@ EraseUnit chooseEraseUnit(const qx::QUBRIXTool& tool);
 
 class Session {
  public:
-  explicit Session(UsbJobSink& sink) : sink_(sink) {}
+  // `serial` chooses the programmer; empty takes the first one attached.
+  explicit Session(UsbJobSink& sink, std::string serial = {}) : sink_(sink), serial_(std::move(serial)) {}
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
@@ -35,6 +40,12 @@ class Session {
   qx::QUBRIXTool& tool() { return *tool_; }
   const std::shared_ptr<qx::QUBRIXTool>& handle() const { return tool_; }
   bool hasTool() const { return tool_ != nullptr; }
+
+  // The step the run is in; the first error line marks it as the failed one.
+  void step(const char* name) { step_ = name; }
+  RunFacts& facts() { return facts_; }
+  // Hands the facts to the sink; finish() does it too.
+  void reportFacts();
 
   // "--> " is put in front unless the text has it already.
   void info(const std::string& text);
@@ -46,6 +57,10 @@ class Session {
   auto guarded(F&& command) -> std::optional<std::invoke_result_t<F>> {
     try {
       return command();
+    } catch (const qx::DeviceException& e) {
+      if (e.code() != qx::kTransportErrorCode && !facts_.statusCode) facts_.statusCode = e.code();
+      error(e.what());
+      return std::nullopt;
     } catch (const std::exception& e) {
       error(e.what());
       return std::nullopt;
@@ -56,8 +71,8 @@ class Session {
     return guarded(std::forward<F>(command)).value_or(false);
   }
 
-  // Takes the first programmer and opens it; the failure line is logged and false means: go to
-  // the final step.
+  // Takes the chosen programmer and its lock and opens it; the failure line is logged and false
+  // means: go to the final step. A programmer another process holds is left untouched.
   bool takeAndOpen(const std::string& openFailedText);
   // The firmware version must be at least 1.0.2; logs the programmer's product and version.
   bool checkFirmwareVersion();
@@ -73,12 +88,17 @@ class Session {
                 const std::function<bool(std::uint32_t, std::uint32_t)>& unitStep);
 
   // The final step: power off (the Power button follows when that works), close the programmer,
-  // controls back on.
+  // controls back on. A failed power-off is logged and told to the sink.
   void finish();
 
  private:
   UsbJobSink& sink_;
+  std::string serial_;
   std::shared_ptr<qx::QUBRIXTool> tool_;
+  std::unique_ptr<ProgrammerLock> lock_;
+  const char* step_ = "prepare";
+  RunFacts facts_;
+  bool factsReported_ = false;
 };
 
 // Seconds of a steady clock, for the time-consumption lines.

@@ -37,6 +37,7 @@ base::Outcome verifyTarget(Session& s, const UsbJob& job, const std::atomic<bool
   s.reportConnected();
 
   s.info(base::text(base::txt::kVerifying));
+  s.step("verify");
   bool ok = s.attempt([&] { return tool.screenState(cmd::kShowVerifying) && tool.screenProgress(0); });
   const std::uint64_t length = std::min<std::uint64_t>(job.dataLength, job.bytes.size());
   s.sink().onPhase(Phase::Verifying, length);
@@ -70,7 +71,7 @@ base::Outcome verifyTarget(Session& s, const UsbJob& job, const std::atomic<bool
 }  // namespace
 
 base::Outcome runVerify(const UsbJob& job, UsbJobSink& sink, const std::atomic<bool>& running) {
-  Session s(sink);
+  Session s(sink, job.programmerSerial);
   if (job.dataLength == 0 || job.bytes.empty()) {
     s.error(base::text("usb.load_firmware"));
     return base::Outcome::Failed;

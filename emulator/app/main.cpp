@@ -16,6 +16,7 @@
 #include "emulator/programmer/state_file.hpp"
 #include "emulator/serial/device_spec.hpp"
 #include "emulator/serial/serve.hpp"
+#include "emulator/writer/bench.hpp"
 
 namespace {
 
@@ -24,11 +25,13 @@ std::atomic<bool> g_stop{false};
 void onSignal(int) { g_stop.store(true); }
 
 namespace ep = emulator::programmer;
+namespace ew = emulator::writer;
 
 void programmerUsage(std::FILE* out) {
   std::fprintf(out,
                "usage: qubrix-emulator [--reset] [--set KEY=VALUE]... [--show]\n"
                "       qubrix-emulator serial DEVICE [key=value ...]\n"
+               "       qubrix-emulator writer [--set KEY=VALUE]... [--show]\n"
                "  --reset          start the emulated devices fresh (erased flash, empty store, defaults)\n"
                "  --set KEY=VALUE  change a setting of the emulated programmer; keys:\n"
                "                   ");
@@ -38,6 +41,10 @@ void programmerUsage(std::FILE* out) {
                "  serial DEVICE    serve one serial device on a pseudo-terminal until Ctrl+C; prints\n"
                "                   \"PATH<TAB>PRODUCT\" and lists the port among the emulated ports\n"
                "                   (qubrix ports with QUBRIX_EMULATE=1)\n"
+               "  writer           the emulated Writer's pace and faults (QUBRIX_EMULATE=1); keys:\n"
+               "                   pace=real|fast, silent-at=none|start|model|flash-id|length|data|check-code|\n"
+               "                   file-name, check-code=right|wrong, bad-packet=N|none, unplug-after=N|none\n"
+               "                   (host reports), chip-error=0|1|2, rounds=N|endless\n"
                "  -h, --help       this text\n"
                "The state directory is %s.\n%s",
                ep::stateDirectory().c_str(), emulator::serial::deviceSpecHelp().c_str());
@@ -62,6 +69,37 @@ int serialMain(int argc, char** argv) {
   std::signal(SIGINT, onSignal);
   std::signal(SIGTERM, onSignal);
   return emulator::serial::serveSerialDevice({argv + 2, argv + argc}, std::cout, std::cerr, g_stop);
+}
+
+int writerMain(int argc, char** argv) {
+  ew::WriterConfig config = ew::loadBenchWriterConfig();
+  bool changed = false;
+  bool showAll = argc <= 2;
+  for (int i = 2; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--show") {
+      showAll = true;
+      continue;
+    }
+    if (arg != "--set" || i + 1 >= argc) {
+      programmerUsage(stderr);
+      return 2;
+    }
+    const std::string s = argv[++i];
+    const std::size_t eq = s.find('=');
+    std::string error = "expected KEY=VALUE";
+    if (eq == std::string::npos || !ew::setWriterConfigValue(config, s.substr(0, eq), s.substr(eq + 1), error)) {
+      std::fprintf(stderr, "qubrix-emulator: writer --set %s: %s\n", s.c_str(), error.c_str());
+      return 2;
+    }
+    changed = true;
+  }
+  if (changed && !ew::saveBenchWriterConfig(config)) {
+    std::fprintf(stderr, "qubrix-emulator: cannot write %s\n", ew::writerConfigPath().c_str());
+    return 1;
+  }
+  if (showAll) std::printf("%s", ew::formatWriterConfig(config).c_str());
+  return 0;
 }
 
 int programmerMain(int argc, char** argv) {
@@ -99,6 +137,7 @@ int programmerMain(int argc, char** argv) {
   const auto dir = ep::stateDirectory();
   if (reset) {
     ep::resetState(dir);
+    ew::resetWriterBench();
     std::printf("The emulated devices start fresh.\n");
   }
   ep::Config config = ep::loadConfig(dir, [] {
@@ -126,5 +165,6 @@ int programmerMain(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   if (argc > 1 && std::strcmp(argv[1], "serial") == 0) return serialMain(argc, argv);
+  if (argc > 1 && std::strcmp(argv[1], "writer") == 0) return writerMain(argc, argv);
   return programmerMain(argc, argv);
 }

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "base/strformat.hpp"
+#include "emulator/programmer/faults.hpp"
 #include "firmware/catalogue.hpp"
 
 namespace emulator::programmer {
@@ -69,7 +70,7 @@ bool fitsText(const std::string& value, std::size_t maximum, std::string& error)
 std::vector<std::string> configKeys() {
   return {"manufacturer", "product",    "serial",      "version",     "version-type",  "vendor",
           "boot-identity", "boot-serial", "target",      "model",       "erase-units",
-          "erase-unit-size", "voltage",  "names-per-reply", "touch-channels", "delays"};
+          "erase-unit-size", "voltage",  "names-per-reply", "touch-channels", "delays", "fault"};
 }
 
 std::string serialText(const Config& config) { return std::to_string(config.serial); }
@@ -91,7 +92,8 @@ std::string formatConfig(const Config& c) {
       << "voltage=" << base::format("%u.%02u", c.centivolts / 100, c.centivolts % 100) << '\n'
       << "names-per-reply=" << c.namesPerReply << '\n'
       << "touch-channels=" << c.touchChannels << '\n'
-      << "delays=" << (c.delays ? "on" : "off") << '\n';
+      << "delays=" << (c.delays ? "on" : "off") << '\n'
+      << "fault=" << (c.faults.empty() ? std::string("none") : c.faults) << '\n';
   return out.str();
 }
 
@@ -196,6 +198,9 @@ bool setConfigValue(Config& c, const std::string& key, const std::string& value,
       error = "on or off";
       return false;
     }
+  } else if (key == "fault") {
+    if (!FaultPlan::parse(value, error)) return false;
+    c.faults = value == "none" ? std::string() : value;
   } else {
     error = "unknown key";
     return false;

@@ -33,6 +33,9 @@ struct Config {
   int namesPerReply = 0;  // 0: as many as fit into a frame
   int touchChannels = 8;
   bool delays = false;
+  // The faults the device shows from the start of each process that attaches it, as
+  // FaultPlan::parse reads them; empty: none.
+  std::string faults;
 };
 
 // Every key with its current value, one "key=value" per line, in a fixed order.

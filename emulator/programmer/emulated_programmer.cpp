@@ -23,7 +23,10 @@ std::shared_ptr<EmulatedProgrammer> EmulatedProgrammer::create(Config config, st
 }
 
 EmulatedProgrammer::EmulatedProgrammer(Config config, std::shared_ptr<Clock> clock)
-    : model_(std::move(config)), clock_(std::move(clock)) {}
+    : model_(std::move(config)), clock_(std::move(clock)) {
+  std::string ignored;
+  if (auto plan = FaultPlan::parse(model_.config().faults, ignored)) faults_ = std::move(*plan);
+}
 
 EmulatedProgrammer::~EmulatedProgrammer() { saveLocked(); }
 
@@ -41,14 +44,21 @@ std::shared_ptr<qx::Interface> EmulatedProgrammer::attach() {
 void EmulatedProgrammer::dropOffBus() {
   ++generation_;
   pending_.clear();
+  late_.reset();
   openTransports_ = 0;
   saveLocked();
 }
 
+void EmulatedProgrammer::loseBusPower() {
+  plugged_ = false;
+  model_.persistent().targetPowered = false;
+  model_.powerCycle();
+  dropOffBus();
+}
+
 void EmulatedProgrammer::unplug() {
   std::lock_guard lock(mutex_);
-  plugged_ = false;
-  dropOffBus();
+  loseBusPower();
 }
 
 void EmulatedProgrammer::plugIn() {
@@ -121,14 +131,20 @@ int EmulatedProgrammer::send(unsigned generation, const std::uint8_t* report, st
   std::lock_guard lock(mutex_);
   if (!plugged_ || generation != generation_ || length != qx::kOutputReportSize || report[0] != 0) return -1;
   if (faults_.unplugNow()) {
-    plugged_ = false;
-    dropOffBus();
+    loseBusPower();
     return -1;
   }
   LoggedExchange entry{Bytes(report + 1, report + length), {}};
   qx::decipherPayload(entry.request.data(), qx::transportKey());
 
-  const std::vector<Fault> faults = faults_.take(entry.request[0]);
+  const std::uint8_t command = entry.request[0];
+  const std::vector<Fault> faults = faults_.take(command);
+  // A reply held back from the previous exchange arrives now, ahead of this one's.
+  if (late_) {
+    pending_.push_back(*late_);
+    late_.reset();
+  }
+  const bool poweredBefore = model_.persistent().targetPowered;
   Answer answer;
   if (find(faults, FaultKind::Silence) == nullptr) {
     if (const Fault* refused = find(faults, FaultKind::Status)) {
@@ -150,21 +166,42 @@ int EmulatedProgrammer::send(unsigned generation, const std::uint8_t* report, st
     qx::encipherPayload(p.report.data(), qx::transportKey());
     const Fault* cut = find(faults, FaultKind::ShortReport);
     p.length = cut != nullptr ? std::min<std::size_t>(cut->value, qx::kReportSize) : qx::kReportSize;
-    pending_.push_back(p);
+    if (const Fault* slow = find(faults, FaultKind::Delay)) p.readyAt = clock_->now() + Millis(slow->value);
+    if (find(faults, FaultKind::Late) != nullptr) {
+      late_ = p;
+    } else if (find(faults, FaultKind::Lost) == nullptr) {
+      pending_.push_back(p);
+    }
   }
   if (logging_) log_.push_back(std::move(entry));
+  if (find(faults, FaultKind::UnplugOnErase) != nullptr) {
+    // Part of the erase is done when the device goes.
+    if (model_.config().delays) clock_->sleepFor(answer.cost / 2);
+    loseBusPower();
+    return static_cast<int>(length);
+  }
   if (model_.config().delays) clock_->sleepFor(answer.cost);
   if (answer.restart) dropOffBus();
+  // A host killed right after this leaves a true picture of the target's power.
+  if (model_.persistent().targetPowered != poweredBefore) saveLocked();
   return static_cast<int>(length);
 }
 
 int EmulatedProgrammer::receive(unsigned generation, std::uint8_t* buffer, std::size_t length, int timeoutMs) {
   std::unique_lock lock(mutex_);
   if (!plugged_ || generation != generation_) return -1;
-  if (pending_.empty()) {
+  const Millis timeout(timeoutMs);
+  if (pending_.empty() || pending_.front().readyAt - clock_->now() > timeout) {
     lock.unlock();
-    clock_->sleepFor(Millis(timeoutMs));
+    clock_->sleepFor(timeout);
     return 0;
+  }
+  if (const Millis wait = pending_.front().readyAt - clock_->now(); wait > Millis(0)) {
+    // A slow reply arrives within this wait.
+    lock.unlock();
+    clock_->sleepFor(wait);
+    lock.lock();
+    if (!plugged_ || generation != generation_ || pending_.empty()) return -1;
   }
   const Pending p = pending_.front();
   pending_.pop_front();

@@ -71,7 +71,10 @@ class EmulatedProgrammer : public std::enable_shared_from_this<EmulatedProgramme
   struct Pending {
     std::array<std::uint8_t, qx::kReportSize> report;
     std::size_t length;
+    Millis readyAt{0};  // a slow reply is not there before this time
   };
+  // Unplugged, the programmer no longer feeds its target: the target is unpowered.
+  void loseBusPower();
 
   mutable std::mutex mutex_;
   ProgrammerModel model_;
@@ -80,6 +83,7 @@ class EmulatedProgrammer : public std::enable_shared_from_this<EmulatedProgramme
   std::vector<LoggedExchange> log_;
   bool logging_ = true;
   std::deque<Pending> pending_;
+  std::optional<Pending> late_;  // a reply held back until the next request
   unsigned generation_ = 1;
   bool plugged_ = true;
   int openTransports_ = 0;

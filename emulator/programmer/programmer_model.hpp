@@ -59,6 +59,8 @@ struct Persistent {
   LimitCounter limit;
   NorFlash programmerFlash;
   bool bootMode = false;
+  // Thresholds written into the touch target, which its firmware keeps; empty: its defaults.
+  std::vector<std::uint16_t> touchThresholds;
 };
 
 // The programmer's screen and the events it was sent, in order, for tests and for a look.

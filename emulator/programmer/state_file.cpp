@@ -1,5 +1,7 @@
 #include "emulator/programmer/state_file.hpp"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -13,8 +15,10 @@ namespace {
 
 constexpr std::uint32_t kMagic = 0x53505851;  // "QXPS"
 constexpr std::uint32_t kFormat = 1;
+constexpr std::uint32_t kMaxTouchThresholds = 255;
 constexpr char kConfigFile[] = "programmer.conf";
 constexpr char kStateFile[] = "programmer.state";
+constexpr char kLockFile[] = "state.lock";
 // Larger than any state a device can hold; a length beyond it means a damaged file.
 constexpr std::uint32_t kMaxBlob = 16 * 1024 * 1024;
 
@@ -39,6 +43,7 @@ class Reader {
  public:
   explicit Reader(std::string in) : in_(std::move(in)) {}
   bool ok() const { return ok_; }
+  bool atEnd() const { return pos_ >= in_.size(); }
   std::uint32_t u32() {
     if (pos_ + 4 > in_.size()) return fail();
     std::uint32_t v = 0;
@@ -71,9 +76,30 @@ class Reader {
   bool ok_ = true;
 };
 
+// Every process that reads or writes the files of one state directory takes this lock, so that
+// writers follow each other and a reader never meets a half-renamed pair. It dies with its process.
+class DirectoryLock {
+ public:
+  DirectoryLock(const std::filesystem::path& dir, int how) {
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    fd_ = ::open((dir / kLockFile).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd_ >= 0) ::flock(fd_, how);
+  }
+  ~DirectoryLock() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  DirectoryLock(const DirectoryLock&) = delete;
+  DirectoryLock& operator=(const DirectoryLock&) = delete;
+
+ private:
+  int fd_ = -1;
+};
+
 bool writeWhole(const std::filesystem::path& file, const std::string& contents) {
   std::error_code ec;
   std::filesystem::create_directories(file.parent_path(), ec);
+  const DirectoryLock lock(file.parent_path(), LOCK_EX);
   const std::filesystem::path temp = file.string() + ".tmp" + std::to_string(getpid());
   {
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
@@ -88,6 +114,8 @@ bool writeWhole(const std::filesystem::path& file, const std::string& contents) 
 }
 
 std::optional<std::string> readWhole(const std::filesystem::path& file) {
+  if (!std::filesystem::exists(file)) return std::nullopt;
+  const DirectoryLock lock(file.parent_path(), LOCK_SH);
   std::ifstream in(file, std::ios::binary);
   if (!in) return std::nullopt;
   return std::string(std::istreambuf_iterator<char>(in), {});
@@ -154,6 +182,13 @@ std::optional<Persistent> loadState(const std::filesystem::path& dir) {
     f.data = r.bytes();
     p.store.push_back(std::move(f));
   }
+  // Files written before the touch thresholds were kept end here.
+  if (r.ok() && !r.atEnd()) {
+    const std::uint32_t thresholds = r.u32();
+    for (std::uint32_t i = 0; r.ok() && i < thresholds && i < kMaxTouchThresholds; ++i) {
+      p.touchThresholds.push_back(static_cast<std::uint16_t>(r.u32()));
+    }
+  }
   if (!r.ok()) return std::nullopt;
   return p;
 }
@@ -184,6 +219,8 @@ bool saveState(const std::filesystem::path& dir, const Persistent& p) {
     w.blob(f.key.data(), f.hasKey ? f.key.size() : 0);
     w.bytes(f.data);
   }
+  w.u32(static_cast<std::uint32_t>(p.touchThresholds.size()));
+  for (std::uint16_t t : p.touchThresholds) w.u32(t);
   return writeWhole(dir / kStateFile, w.str());
 }
 

@@ -31,6 +31,10 @@ void ProgrammerModel::touch(const Bytes& req, Bytes& out) {
     }
     touchConnected_ = true;
     persistent_.targetPowered = true;
+    const auto& kept = persistent_.touchThresholds;
+    for (std::size_t i = 0; i < kept.size() && i < static_cast<std::size_t>(sensor_.channels()); ++i) {
+      sensor_.setThreshold(static_cast<int>(i), kept[i]);
+    }
     statePolls_ = 0;
     out[2] = 1;
     return;
@@ -65,6 +69,8 @@ void ProgrammerModel::touch(const Bytes& req, Bytes& out) {
       return;
     }
     for (std::size_t i = 0; i < count; ++i) sensor_.setThreshold(static_cast<int>(i), u16At(req, 3 + 2 * i));
+    persistent_.touchThresholds.resize(channels);
+    for (std::size_t i = 0; i < channels; ++i) persistent_.touchThresholds[i] = sensor_.threshold(static_cast<int>(i));
   } else if (id == cmd::kTdGetChannelNumber.id) {
     const std::size_t m = std::min({std::size_t{u8At(req, 1)}, channels, kNumbersPerReply});
     out[2] = static_cast<std::uint8_t>(m);

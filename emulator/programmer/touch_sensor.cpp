@@ -58,7 +58,7 @@ std::uint64_t TouchSensor::keyFlags() const {
   std::uint64_t flags = 0;
   for (std::size_t i = 0; i < channels_.size() && i < 64; ++i) {
     const int diff = channels_[i].baseline - channels_[i].raw;
-    if (channels_[i].threshold > 0 && diff >= channels_[i].threshold) flags |= std::uint64_t{1} << i;
+    if (diff > channels_[i].threshold) flags |= std::uint64_t{1} << i;
   }
   return flags;
 }

@@ -20,7 +20,7 @@ class TouchSensor {
   std::uint16_t threshold(int ch) const { return channels_[static_cast<std::size_t>(ch)].threshold; }
   void setThreshold(int ch, std::uint16_t value) { channels_[static_cast<std::size_t>(ch)].threshold = value; }
   std::uint8_t channelNumber(int ch) const { return static_cast<std::uint8_t>(ch); }
-  // Bit n set while channel n's difference (baseline - raw) reaches its threshold.
+  // Bit n set while channel n's difference (baseline - raw) is above its threshold.
   std::uint64_t keyFlags() const;
   std::uint16_t referenceValue() const { return referenceValue_; }
   std::uint16_t referenceCurrent() const { return referenceCurrent_; }

@@ -49,12 +49,15 @@ void ChipBootloader::onByte(std::uint8_t byte, Wire& wire) {
   const auto result = rx_.push(byte);
   if (result == isp::RequestReceiver::Result::Sync) {
     wire.noteRequest(rx_.frame());
-    if (!synchronised_) onSync(wire);
+    if (!synchronised_ || faults_.answerEverySync) onSync(wire);
     return;
   }
   if (result != isp::RequestReceiver::Result::Request || !synchronised_) return;
   wire.noteRequest(rx_.frame());
   ++requests_;
+  if (faults_.strayByteBeforeReply && requests_ == *faults_.strayByteBeforeReply) {
+    reply(isp::Frame{kNoise[1]}, wire);
+  }
   onRequest(wire);
   if (faults_.unplugAfterRequests && requests_ >= *faults_.unplugAfterRequests) wire.unplug();
 }
@@ -145,15 +148,15 @@ void ChipBootloader::onErase(isp::Bytes data, Wire& wire) {
         ack(kNoLoader, wire);
         return;
       }
-      const std::size_t blocks = static_cast<std::size_t>(data[3] << 8 | data[4]);
+      // W = 1 erases the whole chip, W = 0 the program area; N only announces the blocks that
+      // follow. The checksum the engine compares covers the whole area, so a shorter image written
+      // after a longer one must not find the old tail still there.
       if (data[2] == 1) {
         wire.busy(config_.eraseChipTime);
-        flash_.eraseAll();
       } else {
-        const std::size_t length = std::min(flash_.size(), (blocks * kBlock + kPage - 1) / kPage * kPage);
-        wire.busy(config_.erasePageTime * static_cast<long>(length / kPage));
-        if (length > 0) flash_.erase(0, length);
+        wire.busy(config_.erasePageTime * static_cast<long>(flash_.size() / kPage));
       }
+      flash_.eraseAll();
       ack(0, wire);
       return;
     }
@@ -229,7 +232,8 @@ void ChipBootloader::endSession(Wire& wire) {
 }
 
 void ChipBootloader::reply(const isp::Frame& frame, Wire& wire) {
-  if (!faults_.silent) wire.send(frame);
+  const bool muted = faults_.muteAfterRequests && requests_ > *faults_.muteAfterRequests;
+  if (!faults_.silent && !muted) wire.send(frame);
 }
 
 void ChipBootloader::ack(std::uint8_t status, Wire& wire) { reply(isp::ackReply(status), wire); }

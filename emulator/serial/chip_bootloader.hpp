@@ -38,6 +38,9 @@ struct ChipFaults {
   bool modelMismatch = false;                  // ProgramStart is refused whatever the model
   std::optional<std::size_t> unplugAfterRequests;
   std::optional<std::size_t> corruptAfterProgramming;  // a flash byte flipped once End comes
+  std::optional<std::size_t> strayByteBeforeReply;     // one noise byte before the reply to the N-th request
+  bool answerEverySync = false;                        // also the syncs that come after the first answer
+  std::optional<std::size_t> muteAfterRequests;        // answers the first N requests only
 };
 
 class ChipBootloader final : public SerialDevice {

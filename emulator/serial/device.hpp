@@ -45,6 +45,11 @@ class SerialDevice {
   virtual void onReset(Wire& wire) = 0;
   // The product name for the port list.
   virtual const char* productName() const = 0;
+  // Nothing is left to send: a device that talks by itself queues its next piece here.
+  virtual void onSendQueueEmpty(Wire& /*wire*/) {}
+  // Whether what the device sends goes into the exchange log; a device that streams by itself
+  // would only fill it.
+  virtual bool logsWhatItSends() const { return true; }
 };
 
 // Bytes that a noisy line puts in front of an answer; none of them can start one.

@@ -32,12 +32,30 @@ std::optional<std::uint16_t> familyCode(const std::string& text) {
   return std::nullopt;
 }
 
+bool applyStm32Fault(const std::string& name, std::optional<unsigned long> arg, Stm32Faults& f) {
+  if (name == "silent" && !arg) {
+    f.silent = true;
+  } else if (name == "noise" && arg) {
+    f.noiseBeforeSync = *arg;
+  } else if (name == "nack" && arg && *arg <= 0xFF) {
+    f.nackCommands.push_back(static_cast<std::uint8_t>(*arg));
+  } else if (name == "drop" && arg && *arg >= 1) {
+    f.dropByte = *arg;
+  } else if (name == "unplug-after" && arg && *arg >= 1) {
+    f.unplugAfterWrites = *arg;
+  } else {
+    return false;
+  }
+  return true;
+}
+
 // One fault word into whichever device takes it; false when no device of this kind knows it.
 bool applyFault(const std::string& fault, DeviceSpec& s) {
   const std::size_t colon = fault.find(':');
   const std::string name = fault.substr(0, colon);
   const std::optional<unsigned long> parsed =
       colon == std::string::npos ? std::nullopt : number(fault.substr(colon + 1), 0xFFFFFFFF);
+  if (s.kind == DeviceKind::Stm32Boot) return applyStm32Fault(name, parsed, s.stm32Faults);
   const bool hasArg = parsed.has_value();
   const unsigned long arg = parsed.value_or(0);
   const auto on = [](bool& flag) {
@@ -73,6 +91,15 @@ bool applyFault(const std::string& fault, DeviceSpec& s) {
     return true;
   }
   if (name == "model-mismatch" && chip) return on(c.modelMismatch);
+  if (name == "stray-byte" && hasArg && chip) {
+    c.strayByteBeforeReply = arg;
+    return true;
+  }
+  if (name == "answer-every-sync" && chip) return on(c.answerEverySync);
+  if (name == "mute-after" && hasArg && chip) {
+    c.muteAfterRequests = arg;
+    return true;
+  }
   if (!tool) return false;
   if (name == "model-mismatch") return on(d.targetModelMismatch);
   if (name == "no-target") return on(d.targetAbsent);
@@ -103,9 +130,15 @@ std::optional<DeviceSpec> parseDeviceSpec(const std::vector<std::string>& words,
     s.kind = DeviceKind::Bootloader32;
   } else if (kind == "downloader") {
     s.kind = DeviceKind::Downloader;
+  } else if (kind == "echo") {
+    s.kind = DeviceKind::Echo;
+  } else if (kind == "stream") {
+    s.kind = DeviceKind::Stream;
   } else if (kind == "downloader32") {
     s.kind = DeviceKind::Downloader32;
     s.downloader.target32 = true;
+  } else if (kind == "stm32boot") {
+    s.kind = DeviceKind::Stm32Boot;
   } else {
     error = "unknown device '" + kind + "'";
     return std::nullopt;
@@ -117,7 +150,16 @@ std::optional<DeviceSpec> parseDeviceSpec(const std::vector<std::string>& words,
     const std::string key = w.substr(0, eq);
     const std::string value = eq == std::string::npos ? "" : w.substr(eq + 1);
     bool ok = true;
-    if (key == "family" && !long32) {
+    if (s.kind == DeviceKind::Stm32Boot && key == "flash") {
+      const auto v = number(value, 1 << 20);
+      ok = v && *v >= 4096 && *v % s.stm32.pageSize == 0;
+      if (ok) s.stm32.flashSize = *v;
+    } else if (s.kind == DeviceKind::Stm32Boot && key == "erase") {
+      ok = value == "0x43" || value == "0x44";
+      if (ok) s.stm32.eraseCommand = value == "0x43" ? 0x43 : 0x44;
+    } else if (s.kind == DeviceKind::Stm32Boot && key != "fault") {
+      ok = false;
+    } else if (key == "family" && !long32) {
       const auto f = familyCode(value);
       ok = f.has_value();
       if (ok) s.chip.familyType = *f;
@@ -148,7 +190,11 @@ std::optional<DeviceSpec> parseDeviceSpec(const std::vector<std::string>& words,
       const auto v = number(value, 0xFFFFFFFF);
       ok = v.has_value();
       if (ok) s.downloader.toolId = static_cast<std::uint32_t>(*v);
-    } else if (key == "fault") {
+    } else if (key == "rate" && s.kind == DeviceKind::Stream) {
+      const auto v = number(value, 10'000'000);
+      ok = v && *v >= 1;
+      if (ok) s.streamRate = static_cast<std::uint32_t>(*v);
+    } else if (key == "fault" && s.kind != DeviceKind::Echo && s.kind != DeviceKind::Stream) {
       ok = applyFault(value, s);
     } else {
       ok = false;
@@ -173,6 +219,9 @@ std::unique_ptr<SerialDevice> makeDevice(const DeviceSpec& s) {
       d->chip32().faults() = s.chip32Faults;
       return d;
     }
+    case DeviceKind::Echo: return std::make_unique<EchoDevice>();
+    case DeviceKind::Stream: return std::make_unique<StreamDevice>(s.streamRate);
+    case DeviceKind::Stm32Boot: return std::make_unique<Stm32Bootloader>(s.stm32, s.stm32Faults);
   }
   return nullptr;
 }
@@ -183,9 +232,14 @@ std::string deviceSpecHelp() {
          "  bootloader32 [model=0x3201] [name=QX32F128] [flash=128K]\n"
          "  downloader   [family=...] [model=...] [flash=...] [version=516] [toolid=0x12345]\n"
          "  downloader32 [model=0x3201] [name=QX32F128] [version=516]\n"
+         "  echo         answers every byte it receives with itself\n"
+         "  stream       [rate=BYTES_PER_S] sends a counting pattern 00 01 .. FF 00 .. (default: line speed)\n"
+         "  stm32boot    [flash=128K] [erase=0x43|0x44]   (faults: silent, noise:N, nack:CODE, drop:N,\n"
+         "               unplug-after:N = the cable goes during the N-th Write Memory)\n"
          "faults (fault=NAME, repeatable): silent, noise:N, nak-block:N, refuse-baud, line-test:I,\n"
-         "  model-mismatch, unplug-after:N, corrupt:OFFSET, no-target, write-error, power-not-off,\n"
-         "  power-on, limit, tool-id, limit-writing, tool-id-writing, verify-mismatch, power-cycle-fails\n";
+         "  model-mismatch, unplug-after:N, corrupt:OFFSET, stray-byte:N, answer-every-sync, mute-after:N,\n"
+         "  no-target, write-error, power-not-off, power-on, limit, tool-id, limit-writing, tool-id-writing,\n"
+         "  verify-mismatch, power-cycle-fails\n";
 }
 
 }  // namespace emulator::serial

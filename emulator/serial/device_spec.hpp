@@ -4,8 +4,11 @@
 //   bootloader32 [model=0x3201] [name=QX32F128] [fault=...]
 //   downloader [family=...] [model=...] [flash=...] [version=516] [toolid=0x12345] [fault=...]
 //   downloader32 [model=...] [name=...] [version=...] [fault=...]
+//   echo                      answers every byte with itself
+//   stream [rate=BYTES_PER_S] sends a counting pattern (default: as fast as the line goes)
+//   stm32boot [flash=128K] [erase=0x43|0x44] [fault=silent|noise:N|nack:CODE|drop:N|unplug-after:N]
 // Faults (repeatable): silent, noise:N, nak-block:N, refuse-baud, line-test:I, model-mismatch,
-// unplug-after:N, corrupt:OFFSET, no-target, write-error, power-not-off, power-on, limit, tool-id,
+// unplug-after:N, corrupt:OFFSET, stray-byte:N, answer-every-sync, mute-after:N, no-target, write-error, power-not-off, power-on, limit, tool-id,
 // limit-writing, tool-id-writing, verify-mismatch, power-cycle-fails.
 #include <memory>
 #include <optional>
@@ -16,10 +19,12 @@
 #include "emulator/serial/chip_bootloader.hpp"
 #include "emulator/serial/device.hpp"
 #include "emulator/serial/downloader.hpp"
+#include "emulator/serial/stm32_bootloader.hpp"
+#include "emulator/serial/terminal_devices.hpp"
 
 namespace emulator::serial {
 
-enum class DeviceKind { Bootloader, Bootloader32, Downloader, Downloader32 };
+enum class DeviceKind { Bootloader, Bootloader32, Downloader, Downloader32, Stm32Boot, Echo, Stream };
 
 struct DeviceSpec {
   DeviceKind kind = DeviceKind::Bootloader;
@@ -29,6 +34,9 @@ struct DeviceSpec {
   Chip32Faults chip32Faults;
   DownloaderConfig downloader;
   DownloaderFaults downloaderFaults;
+  std::uint32_t streamRate = 0;  // bytes per second; 0: the line's speed
+  Stm32Config stm32;
+  Stm32Faults stm32Faults;
 };
 
 // Nothing and a reason for words that name no device or a value that does not fit.

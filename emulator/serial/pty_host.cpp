@@ -29,7 +29,7 @@ class PtyHost::HostWire final : public Wire {
   void send(isp::Bytes bytes) override {
     if (bytes.empty()) return;
     host_.tx_.push_back({isp::Frame(bytes.begin(), bytes.end()), host_.rate_, host_.cursor_});
-    host_.record(Exchange::Direction::FromDevice, bytes);
+    if (host_.device_->logsWhatItSends()) host_.record(Exchange::Direction::FromDevice, bytes);
   }
   void busy(Micros duration) override {
     if (host_.options_.pacing && duration.count() > 0) host_.cursor_ += duration;
@@ -121,6 +121,11 @@ std::size_t PtyHost::garbledBytes() const {
   return garbled_;
 }
 
+std::uint64_t PtyHost::overflowedBytes() const {
+  std::lock_guard lock(mutex_);
+  return lost_;
+}
+
 std::vector<Exchange> PtyHost::exchanges() const {
   std::lock_guard lock(mutex_);
   return {log_.begin(), log_.end()};
@@ -161,6 +166,14 @@ void PtyHost::run() {
       const auto now = Clock::now();
       receive(now);
       transmit(now, hostRate_);
+      if (tx_.empty()) {
+        // A device that talks by itself goes on where its last piece ended, unless the line was
+        // idle meanwhile.
+        cursor_ = std::max(deviceFreeAt_, now - txFreeAt_ < kIdleWake ? txFreeAt_ : now);
+        device_->onSendQueueEmpty(*wire_);
+        deviceFreeAt_ = cursor_;
+        transmit(now, hostRate_);
+      }
       if (tx_.empty() && now >= lastActivity_ + options_.idleTimeout) {
         cursor_ = std::max(now, deviceFreeAt_);
         device_->onReset(*wire_);
@@ -228,7 +241,8 @@ void PtyHost::transmit(Clock::time_point now, std::uint32_t hostRate) {
                        item.bytes.begin() + static_cast<std::ptrdiff_t>(due));
       if (item.rate != hostRate) std::fill(piece.begin(), piece.end(), 0x00);
       // A UART never waits: what the pty cannot take is lost, as on a line nobody listens to.
-      [[maybe_unused]] const ssize_t n = ::write(master_, piece.data(), piece.size());
+      const ssize_t n = ::write(master_, piece.data(), piece.size());
+      lost_ += piece.size() - static_cast<std::size_t>(std::max<ssize_t>(n, 0));
       item.written = due;
     }
     if (item.written < item.bytes.size()) return;

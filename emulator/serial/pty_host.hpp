@@ -51,6 +51,8 @@ class PtyHost {
   std::uint32_t deviceRate() const;
   // Bytes lost because they came at a rate other than the device's.
   std::size_t garbledBytes() const;
+  // Bytes the device sent that the pseudo-terminal could not take (a host that reads too slowly).
+  std::uint64_t overflowedBytes() const;
 
   std::vector<Exchange> exchanges() const;
   // The requests the device recognised, in order.
@@ -106,6 +108,7 @@ class PtyHost {
   std::deque<TxItem> tx_;
   std::deque<Exchange> log_;
   std::size_t garbled_ = 0;
+  std::uint64_t lost_ = 0;
   bool unplugRequested_ = false;
   bool unplugged_ = false;
 };

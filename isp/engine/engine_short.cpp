@@ -314,8 +314,9 @@ void IspEngine::onStateSeven(Bytes reply) {
     return;
   }
   const IspJob& job = *job_;
+  // Like with like: an EEPROM part extends maxFileLength but not what totalChecksum covers.
   checksumMatched_ = checksumReportMatches(checksumReportValue(reply), job.totalChecksum,
-                                           static_cast<std::uint32_t>(job.maxFileLength));
+                                           static_cast<std::uint32_t>(job.totalChecksumLength));
   const bool toolContinues = downloader_ && !checkByTool_;
   if (!checksumMatched_) {
     logText(base::txt::kVerificationFailedRetry, base::LogColour::Error);

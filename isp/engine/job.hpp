@@ -23,6 +23,7 @@ struct IspJob {
   std::int64_t programLength = 0;
   std::uint32_t pageCount = 0;      // blocks of 128 bytes, 512 for the 32-bit family type
   std::uint32_t totalChecksum = 0;
+  std::uint64_t totalChecksumLength = 0;  // the bytes totalChecksum covers (the flash part only)
   std::uint32_t dataChecksum = 0;
   std::uint32_t appChecksum = 0;    // 32-bit family type only
 

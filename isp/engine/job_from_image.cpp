@@ -16,6 +16,7 @@ IspJob jobFromSource(const firmware::JobSource& source, const JobOptions& option
   job.programLength = image.programLength;
   job.pageCount = image.pageCount;
   job.totalChecksum = image.totalChecksum;
+  job.totalChecksumLength = image.totalChecksumLength;
   job.dataChecksum = image.dataChecksum;
   job.appChecksum = image.appChecksum;
 

@@ -53,6 +53,11 @@ class IspRunner::Impl final : public IspSink, public SerialPortSink {
 
   IspEngine& engine() { return engine_; }
   bool stalled() const { return stalled_; }
+  void cancel() {
+    loop_.post([this] {
+      if (engine_.active()) engine_.Cancel();
+    });
+  }
   const std::optional<ProgrammerInfo>& info() const { return info_; }
 
   // IspSink, on the loop's thread.
@@ -178,6 +183,8 @@ base::Outcome IspRunner::verify(IspJob job) {
       },
       false);
 }
+
+void IspRunner::cancel() { impl_->cancel(); }
 
 std::optional<ProgrammerInfo> IspRunner::queryVersion() {
   IspEngine& e = impl_->engine();

@@ -35,6 +35,8 @@ class IspRunner {
   bool stalled() const;
   // The programmer's version and serial number, or nothing when it did not answer in time.
   std::optional<ProgrammerInfo> queryVersion();
+  // From any thread: the running operation ends as the user's cancel.
+  void cancel();
 
  private:
   class Impl;

@@ -319,9 +319,11 @@ TEST_F(LoaderTest, UnreadableBinIsAnErrorAndAnEmptyOneEndsSilently) {
 
 TEST_F(LoaderTest, LoadStartDropsTheEncryptedFileState) {
   image_.fromEncryptedFile = true;
+  image_.enciphered = true;
   image_.rawFile = pattern(64);
   EXPECT_FALSE(load(dir_ / "missing.hex", ProgramFileKind::Hex, "M16"));
   EXPECT_FALSE(image_.fromEncryptedFile);
+  EXPECT_FALSE(image_.enciphered);
   EXPECT_TRUE(image_.rawFile.empty());
 }
 

@@ -198,6 +198,10 @@ TEST_F(ProductionFileTest, WriteThenReadGivesBackImageSettingsModelAndKeyForBoth
       // In ISP mode a .cab's image stays enciphered under the built-in key in memory.
       if (cab && mode == LoadMode::Isp) cipher::TeaDecrypt(data.data(), 8192, cipher::kBuiltInTeaKey);
       EXPECT_TRUE(std::equal(program.begin(), program.end(), data.begin()));
+      EXPECT_EQ(image_.enciphered, cab && mode == LoadMode::Isp);
+      // Whatever the mode, a job's program bytes are the plain program.
+      const Bytes programBytes = firmware::ProgramBytes(image_);
+      EXPECT_TRUE(std::equal(program.begin(), program.end(), programBytes.begin()));
       EXPECT_TRUE(std::all_of(data.begin() + 300, data.begin() + 8192, [](std::uint8_t b) { return b == 0xFF; }));
 
       EXPECT_EQ(settings_.write_limit_num_enable, false);

@@ -161,13 +161,32 @@ TEST(IspReplyReceiver, LongSyncSkipsAnythingButTheHeader) {
   EXPECT_EQ(longAckStatus(rx.bytes()), 1);
 }
 
-TEST(IspReplyReceiver, OutsideSynchronisationNoiseIsKeptUntilTheCountIsReached) {
-  ReplyReceiver rx;
-  rx.expect(ReplyKind::Ack);
-  EXPECT_EQ(rx.push(0x00), RxResult::NeedMore);
-  const std::vector<RxResult> results = feed(rx, ackReply(0));
-  EXPECT_EQ(results[4], RxResult::Discarded);  // six bytes counted from the noise byte
-  EXPECT_EQ(std::count(results.begin(), results.end(), RxResult::Complete), 0);
+TEST(IspReplyReceiver, AShortReplyAfterStrayBytesIsFoundAtItsHeader) {
+  struct Case {
+    const char* name;
+    ReplyKind kind;
+    Frame before;
+    Frame reply;
+  };
+  const Case cases[] = {
+      {"noise byte before an ack", ReplyKind::Ack, {0x00}, ackReply(0)},
+      {"a header byte as noise", ReplyKind::Ack, {kReplyHeader}, ackReply(0x11)},
+      {"two noise bytes before a checksum report", ReplyKind::ChecksumReport, {0x13, 0x37}, checksumReportReply(0x1234)},
+      {"a second sync answer before the baud answer", ReplyKind::BaudAnswer, syncAnswerReply(0x5A), baudAnswerReply(0, 8)},
+      {"a second AA sync answer before the baud answer", ReplyKind::BaudAnswer, syncAnswerReply(0x5A, true),
+       baudAnswerReply(0, 8)},
+      {"noise before a downloader report", ReplyKind::DownloaderReport, {0x7E}, downloaderReportReply(kReplyAck, 0, 3)},
+  };
+  for (const Case& c : cases) {
+    ReplyReceiver rx;
+    rx.expect(c.kind);
+    Frame stream = c.before;
+    stream.insert(stream.end(), c.reply.begin(), c.reply.end());
+    const std::vector<RxResult> results = feed(rx, stream);
+    ASSERT_EQ(results.back(), RxResult::Complete) << c.name;
+    EXPECT_EQ(std::count(results.begin(), results.end(), RxResult::Complete), 1) << c.name;
+    EXPECT_EQ(Frame(rx.bytes().begin(), rx.bytes().end()), c.reply) << c.name;
+  }
 }
 
 TEST(IspReplyReceiver, ALongReplyAfterAStrayOneIsFoundAtItsHeader) {

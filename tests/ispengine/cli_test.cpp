@@ -70,6 +70,35 @@ TEST_F(Cli, AProductionFileProgramsItsOwnModelAndRefusesAnother) {
   EXPECT_NE(r.out.find("is a production file for QB54T16; it cannot be used for QB51F16."), std::string::npos) << r.out;
 }
 
+TEST_F(Cli, ProgramsAndChecksPastAStrayByteAndRepeatedSyncAnswers) {
+  for (const char* fault : {"fault=stray-byte:5", "fault=answer-every-sync"}) {
+    std::string error;
+    const auto spec = emulator::serial::parseDeviceSpec({"bootloader", "family=K7A1", "model=0x5305", fault}, error);
+    ASSERT_TRUE(spec) << error;
+    emulator::serial::PtyHost host(emulator::serial::makeDevice(*spec));
+    ASSERT_TRUE(host.start());
+    CliRun r = qubrix("--port " + host.path() + " -t QB54T16 --upgrade-baud 921600 --stall-timeout 5 " + hex);
+    EXPECT_EQ(r.status, 0) << fault << r.out;
+    EXPECT_NE(r.out.find("--> Verification successful."), std::string::npos) << r.out;
+    r = qubrix("--port " + host.path() + " -t QB54T16 --check --stall-timeout 5 " + hex);
+    EXPECT_EQ(r.status, 0) << fault << r.out;
+  }
+}
+
+TEST_F(Cli, JsonIsOneObjectWithTheRunsResult) {
+  emulator::serial::PtyHost host(std::make_unique<emulator::serial::ChipBootloader>(qb54t16()));
+  ASSERT_TRUE(host.start());
+  const CliRun r = qubrix("--json --port " + host.path() + " -t QB54T16 " + hex);
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.out.rfind("{\"verb\": \"isp\", \"model\": \"QB54T16\", \"file\": \"" + hex + "\", \"port\": \"" +
+                            host.path() + "\", \"result\": \"success\", \"exitStatus\": 0, \"checksum\": \"003FF2C2\", \"size\": 100",
+                        0),
+            0u)
+      << r.out;
+  EXPECT_NE(r.out.find("{\"text\": \"--> Verification successful.\", \"error\": false}"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find('\n'), r.out.size() - 1) << r.out;
+}
+
 TEST_F(Cli, AStalledRunEndsWithItsLineAndExitsNonZero) {
   emulator::serial::ChipFaults faults;
   faults.silent = true;

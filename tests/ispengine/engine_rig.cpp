@@ -45,6 +45,7 @@ IspJob shortJob(std::uint16_t familyType, std::size_t dataLength) {
   job.programLength = static_cast<std::int64_t>((dataLength + 127) / 128 * 128);
   job.pageCount = static_cast<std::uint32_t>(job.programLength / 128);
   job.totalChecksum = imageChecksum(job.image, job.maxFileLength);
+  job.totalChecksumLength = job.maxFileLength;
   job.dataChecksum = imageChecksum(job.image, dataLength);
   return job;
 }

@@ -53,6 +53,7 @@ TEST(JobFromImage, DeciphersAnEncryptedImageAndCarriesTheProductionFields) {
   const std::vector<std::uint8_t> plain(image.data.begin(), image.data.begin() + model->flashSize);
   cipher::TeaEncrypt(image.data.data(), model->flashSize, cipher::kBuiltInTeaKey);
   image.fromEncryptedFile = true;
+  image.enciphered = true;
   production::ProductionSettings settings;
   settings.write_limit_num_enable = true;
   settings.write_num_max = 5;
@@ -65,6 +66,11 @@ TEST(JobFromImage, DeciphersAnEncryptedImageAndCarriesTheProductionFields) {
   EXPECT_TRUE(job.productionFile);
   EXPECT_EQ(job.production.write_num_max, 5u);
   EXPECT_EQ(job.productionText, header.modelName);
+
+  // The same .cab loaded outside ISP mode is held plain: its bytes go as they are.
+  image.data.assign(plain.begin(), plain.end());
+  image.enciphered = false;
+  EXPECT_EQ(isp::engine::jobFromSource({image, model, &settings}, {}).image, plain);
 }
 
 TEST(JobFromImage, AnEncryptedFileWaitsForADownloaderThatKeepsItsLimits) {

@@ -88,6 +88,11 @@ TEST(SettingsFile, WrittenWithItsOwnNamesAndReadBack) {
   s.hexSend = true;
   s.sendPeriodMs = 250;
   s.bytesPerLine = 16;
+  s.portPath = "/dev/ttyUSB1";
+  s.eraseChip = true;
+  s.upgradeBaudIndex = 8;
+  s.calibrateRc = false;
+  s.programmingTypeIndex = 2;
   IniFile ini = IniFile::parse("[Other]\nkept=yes\n");
   mainwin::storeToolSettings(s, ini);
   ASSERT_TRUE(ini.write(path));
@@ -105,6 +110,18 @@ TEST(SettingsFile, WrittenWithItsOwnNamesAndReadBack) {
   EXPECT_TRUE(r.hexSend);
   EXPECT_EQ(r.sendPeriodMs, 250);
   EXPECT_EQ(r.bytesPerLine, 16);
+  EXPECT_EQ(r.portPath, "/dev/ttyUSB1");
+  EXPECT_TRUE(r.eraseChip);
+  EXPECT_EQ(r.upgradeBaudIndex, 8);
+  EXPECT_FALSE(r.calibrateRc);
+  EXPECT_EQ(r.programmingTypeIndex, 2);
+  // Missing or unusable: the defaults.
+  const auto d = readToolSettings(IniFile::parse("[升级波特率]\nUpgradeBaud=12\n[编程类型]\nProgType=-1\n"), 0);
+  EXPECT_TRUE(d.portPath.empty());
+  EXPECT_FALSE(d.eraseChip);
+  EXPECT_EQ(d.upgradeBaudIndex, 0);
+  EXPECT_TRUE(d.calibrateRc);
+  EXPECT_EQ(d.programmingTypeIndex, 0);
 }
 
 TEST(ImageListing, OffsetsBlanksAndNoNewlineAtTheEnd) {

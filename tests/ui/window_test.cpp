@@ -168,7 +168,9 @@ TEST_F(MainWindow, LeavingARunningIspOperationStopsIt) {
   running = true;
   w.SwitchMode(1);
   EXPECT_EQ(stops, 2);
-  EXPECT_EQ(logLines(), QStringList{line(156)});  // cleared after the red line
+  // Said after the clear, in red, so that the user sees why the run ended.
+  EXPECT_EQ(logLines(), (QStringList{line(288), line(156)}));
+  EXPECT_EQ(lineColour(0), CLogPane::kError);
 }
 
 TEST_F(MainWindow, DroppedHexFileShowsChecksumSizeAndImage) {
@@ -265,6 +267,13 @@ TEST_F(MainWindow, AProductionFileSelectsItsModelAndBringsItsSettings) {
   EXPECT_TRUE(modelAction(CQX58KT_UPGRADEDlg::kModelCommandBase + 3)->isChecked());
   EXPECT_TRUE(w.productionSettings().write_limit_num_enable);
   EXPECT_EQ(w.productionSettings().write_num_max, 7u);
+
+  // A plain file after it brings no limits and no header of the production file along.
+  ASSERT_TRUE(w.OpenProgramFile(copyOfBlink("after.hex").string(), false));
+  EXPECT_FALSE(w.productionSettings().write_limit_num_enable);
+  EXPECT_EQ(w.productionSettings().write_num_max, production::ProductionSettings{}.write_num_max);
+  EXPECT_FALSE(w.isProductionFile());
+  EXPECT_EQ(w.image().header, (std::array<std::uint8_t, firmware::kProductionHeaderSize>{}));
 }
 
 TEST_F(MainWindow, SavedModelZeroSelectsTheFirst) {

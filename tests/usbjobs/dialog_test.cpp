@@ -45,7 +45,7 @@ TEST(LoadDialog, TheButtonProgramsTheFileIntoTheChosenModel) {
   EXPECT_NE(all.find(" done.\n"), std::string::npos) << all;
 }
 
-TEST(LoadDialog, AnUnknownModelIsLoggedAndAChosenOneProgramsInstead) {
+TEST(LoadDialog, AnUnknownModelIsLoggedAndNothingIsProgrammedUntilAModelIsPicked) {
   base::setThreadLanguage(base::kLangEnglish);
   Rig rig;
   const auto path = rig.home.path() / "f.bin";
@@ -53,7 +53,15 @@ TEST(LoadDialog, AnUnknownModelIsLoggedAndAChosenOneProgramsInstead) {
   ProgramDeviceDialog dialog("QB99", path.string(), nullptr);
   EXPECT_TRUE(dialog.logView()->toPlainText().startsWith("无效的芯片型号[QB99]"));
   EXPECT_EQ(dialog.seriesList()->currentIndex(), 0);
+  EXPECT_FALSE(dialog.programButton()->isEnabled());
+  dialog.programDevice();
+  EXPECT_FALSE(dialog.running());
+  EXPECT_TRUE(rig.requests(kConnect).empty());
+
+  dialog.modelList()->setCurrentIndex(1);
+  emit dialog.modelList()->activated(1);
   const QString chosen = dialog.modelList()->currentText();
+  ASSERT_TRUE(dialog.programButton()->isEnabled());
   dialog.programButton()->click();
   runToEnd(dialog);
   EXPECT_TRUE(dialog.logView()->toPlainText().contains(chosen + "\n")) << dialog.logView()->toPlainText().toStdString();

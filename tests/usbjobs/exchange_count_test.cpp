@@ -37,7 +37,7 @@ TEST(ExchangeCount, EqualsTheProtocolsMinimumForEachUnitConfiguration) {
     config.eraseUnitSize = c.size;
     Rig rig(config);
     RecordingSink sink;
-    usbjobs::UsbJob job = jobFor("QB59H128", 128 * 1024, 128 * 1024);
+    usbjobs::UsbJob job = jobFor("QB59W128", 128 * 1024, 128 * 1024);
     job.eraseChip = c.eraseChip;
     ASSERT_EQ(usbjobs::runProgram(job, sink, rig.running), base::Outcome::Success) << sink.text();
     EXPECT_EQ(rig.device->log().size(), c.exchanges);

@@ -72,7 +72,14 @@ ProgramDeviceDialog::ProgramDeviceDialog(std::string target, std::string file, u
   fillModels();
   if (firmware::FindByName(catalogue_, target_) == nullptr) {
     appendLog(usbjobs::invalidModelText(target_));
+    // Whatever the lists show first was never asked for: nothing is programmed until a model is picked.
+    button_->setEnabled(false);
+    connect(models_, &QComboBox::activated, this, [this] {
+      modelPicked_ = true;
+      if (worker_ == nullptr) button_->setEnabled(true);
+    });
   } else {
+    modelPicked_ = true;
     selectModel(target_);
   }
 }
@@ -112,7 +119,7 @@ void ProgramDeviceDialog::appendLog(const std::string& text) {
 }
 
 void ProgramDeviceDialog::programDevice() {
-  if (worker_ != nullptr) return;
+  if (worker_ != nullptr || !modelPicked_) return;
   const std::string model = models_->currentText().toStdString();
   button_->setEnabled(false);
   series_->setEnabled(false);

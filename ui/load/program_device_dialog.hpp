@@ -2,7 +2,8 @@
 // ProgramDeviceDialog: the small window of `qubrix-tool load -t MODEL FILE`. Its button programs the
 // file's raw bytes into the target through the first programmer (usbjobs::runLoadProgram) on a
 // worker thread; the log and the progress bar follow on the UI thread. The model is the one chosen
-// in the lists, which open on the command line's model when the catalogue knows it.
+// in the lists, which open on the command line's model when the catalogue knows it; otherwise the
+// button stays disabled until the user picks a model.
 #include <QDialog>
 #include <memory>
 #include <string>
@@ -58,4 +59,5 @@ class ProgramDeviceDialog : public QDialog {
   QPushButton* button_;
   QProgressBar* progress_;
   std::unique_ptr<usbjobs::JobThread> worker_;
+  bool modelPicked_ = false;
 };

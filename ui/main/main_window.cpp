@@ -1,10 +1,12 @@
 #include "ui/main/main_window.hpp"
 
+#include <QAction>
 #include <QApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -27,11 +29,21 @@
 #include "base/texts.hpp"
 #include "base/trace.hpp"
 #include "isp/port_list.hpp"
+#include "isp/serial_port.hpp"
+#include "ui/main/isp_panel.hpp"
 #include "ui/main/log_pane.hpp"
 #include "ui/main/mode_pages.hpp"
 #include "ui/main/mode_plan.hpp"
 #include "device/hotplug.hpp"
+#include "ui/main/responsive_timers.hpp"
 #include "ui/main/window_rules.hpp"
+#include "device/touch_debug.hpp"
+#include "ui/serial/serial_views.hpp"
+#include "ui/serial/uart_test_dlg.hpp"
+#include "ui/touch/touch_mode_dlg.hpp"
+#include "ui/touch/touch_table.hpp"
+#include "ui/writer/device_program_dlg.hpp"
+#include "widgets/list_ctrl_cl.hpp"
 #include "widgets/hexeditbase.hpp"
 
 #ifndef QUBRIX_VERSION
@@ -62,10 +74,15 @@ CQX58KT_UPGRADEDlg::CQX58KT_UPGRADEDlg(Services services, QWidget* parent)
     : QMainWindow(parent), services_(std::move(services)) {
   g_mainWindow = this;
   if (!services_.restart) services_.restart = restartSelf;
+  if (!services_.touchSessionBlocksStore) services_.touchSessionBlocksStore = [this] { return RefuseWhileTouchDebugging(); };
   setObjectName(QStringLiteral("mainWindow"));
   setWindowTitle(qs(mainwin::WindowTitle(QUBRIX_VERSION)));
   setWindowIcon(style()->standardIcon(QStyle::SP_ComputerIcon));
   modelList_ = firmware::Catalogue();
+  // The ISP panel, built with the central widget, takes the timers and the port.
+  buildSerialPort();
+  if (!services_.ports.ispRunning) services_.ports.ispRunning = [this] { return ispPanel_->running(); };
+  if (!services_.ports.stopIsp) services_.ports.stopIsp = [this] { ispPanel_->stopRun(); };
 
   buildMenus();
   buildCentral();
@@ -86,9 +103,16 @@ CQX58KT_UPGRADEDlg::CQX58KT_UPGRADEDlg(Services services, QWidget* parent)
   selectInitialModel();
   // The ISP panel looks for the programmer when it starts.
   LookUpProgrammer();
+  ispPanel_->applySettings();
 }
 
 CQX58KT_UPGRADEDlg::~CQX58KT_UPGRADEDlg() {
+  // A touch session ends with the target powered off and the programmer closed.
+  if (touchPanel_ != nullptr) touchPanel_->EndSession();
+  // The panel's engine and workers use the port: they go first, then the port's reader.
+  delete ispPanel_;
+  ispPanel_ = nullptr;
+  serialPort_->Stop();
   if (g_mainWindow == this) g_mainWindow = nullptr;
 }
 
@@ -106,7 +130,8 @@ void CQX58KT_UPGRADEDlg::buildCentral() {
   fileRow_ = buildFileRow();
   left->addWidget(fileRow_);
   left->addWidget(buildBufferTab(), 3);
-  serialArea_ = buildSerialArea();
+  // The serial assistant's views belong to the window; the serial panel drives them.
+  serialArea_ = new CSerialViews(this);
   left->addWidget(serialArea_, 3);
 
   log_ = new CLogPane(central);
@@ -119,7 +144,21 @@ void CQX58KT_UPGRADEDlg::buildCentral() {
   modeTab_->setObjectName(QStringLiteral("modeTab"));
   modeTab_->setTabPosition(QTabWidget::East);
   for (int m = 0; m < mainwin::kModeCount; ++m) {
-    modeTab_->addTab(new CModePage(QString::fromUtf8(kModeCaptions[m])), QString::fromUtf8(kModeCaptions[m]));
+    QWidget* page = nullptr;
+    if (m == mainwin::kModeIsp) {
+      ispPanel_ = new CUpdataModeDlg(*this);
+      page = ispPanel_;
+    } else if (m == mainwin::kModeWriter) {
+      writerPanel_ = new CDeviceProgramDlg(*this);
+      page = writerPanel_;
+    } else if (m == mainwin::kModeTouch) {
+      page = buildTouchPanel();
+    } else if (m == mainwin::kModeSerial) {
+      page = buildSerialPanel();
+    } else {
+      page = new CModePage(QString::fromUtf8(kModeCaptions[m]));
+    }
+    modeTab_->addTab(page, QString::fromUtf8(kModeCaptions[m]));
   }
   connect(modeTab_->tabBar(), &QTabBar::tabBarClicked, this, [this](int index) {
     if (index >= 0 && index != currentMode_) SwitchMode(index);
@@ -182,8 +221,17 @@ QWidget* CQX58KT_UPGRADEDlg::buildBufferTab() {
   hexEdit_->setMinimumHeight(hexEdit_->sizeHint().height());
   pageLayout->addWidget(hexEdit_);
   bufferPages_->addWidget(writePage_);
-  touchGraph_ = new CTOUCH_DISPLAY(bufferPages_);
-  bufferPages_->addWidget(touchGraph_);
+  // In Touch debug mode the channel table lies over the (empty) touch graph page.
+  auto* touchArea = new QWidget(bufferPages_);
+  auto* touchStack = new QGridLayout(touchArea);
+  touchStack->setContentsMargins(0, 0, 0, 0);
+  touchGraph_ = new CTOUCH_DISPLAY(touchArea);
+  touchTable_ = new CListCtrlCl(touchArea);
+  touchTable_->setObjectName(QStringLiteral("touchTable"));
+  touchStack->addWidget(touchGraph_, 0, 0);
+  touchStack->addWidget(touchTable_, 0, 0);
+  touchArea_ = touchArea;
+  bufferPages_->addWidget(touchArea);
   column->addWidget(bufferPages_, 1);
 
   fileInfo_ = new QWidget(tabPage);
@@ -208,30 +256,27 @@ QWidget* CQX58KT_UPGRADEDlg::buildBufferTab() {
   return bufferTab_;
 }
 
-QWidget* CQX58KT_UPGRADEDlg::buildSerialArea() {
-  // The serial assistant's views belong to the window; the serial panel drives them.
-  auto* area = new QWidget(this);
-  area->setObjectName(QStringLiteral("serialArea"));
-  auto* column = new QVBoxLayout(area);
-  column->setContentsMargins(0, 0, 0, 0);
-  auto* receive = new QTextEdit(area);
-  receive->setObjectName(QStringLiteral("receiveView"));
-  receive->setReadOnly(true);
-  QFont receiveFont(QStringLiteral("新宋体"), 9);
-  receiveFont.setStyleHint(QFont::TypeWriter);
-  receive->setFont(receiveFont);
-  column->addWidget(receive, 1);
-  auto* sendRow = new QHBoxLayout;
-  auto* send = new QPlainTextEdit(area);
-  send->setObjectName(QStringLiteral("sendEdit"));
-  send->setFixedHeight(3 * send->fontMetrics().lineSpacing() + 12);
-  sendRow->addWidget(send, 1);
-  auto* sendButton = new QPushButton(qs(base::text("main.send")), area);
-  sendButton->setObjectName(QStringLiteral("sendButton"));
-  sendButton->setEnabled(false);  // until the serial panel opens a port
-  sendRow->addWidget(sendButton, 0, Qt::AlignTop);
-  column->addLayout(sendRow);
-  return area;
+UartTestDlg* CQX58KT_UPGRADEDlg::buildSerialPanel() {
+  UartTestDlg::Host host;
+  host.settings = &settings_;
+  host.saveSettings = [this] { saveSettings(); };
+  host.log = [this](const std::string& line, base::LogColour colour) {
+    if (colour == base::LogColour::Error) SetLogErrorColour();
+    Log(line);
+  };
+  host.message = [this](const std::string& text, const std::string& caption, base::MessageIcon icon) {
+    showMessage(text, caption, icon);
+  };
+  host.setTopmost = [this](bool on) { setTopmost(on); };
+  serialPanel_ = new UartTestDlg(std::move(host), serialArea_);
+  return serialPanel_;
+}
+
+void CQX58KT_UPGRADEDlg::setTopmost(bool on) {
+  if (on == windowFlags().testFlag(Qt::WindowStaysOnTopHint)) return;
+  const bool shown = isVisible();
+  setWindowFlag(Qt::WindowStaysOnTopHint, on);
+  if (shown) show();
 }
 
 void CQX58KT_UPGRADEDlg::applyLayoutRules() {
@@ -255,21 +300,28 @@ void CQX58KT_UPGRADEDlg::SwitchMode(int mode) {
   if (mainwin::isRunning(services_.ports.touchLinkRunning) && services_.ports.stopTouchLink) {
     services_.ports.stopTouchLink();
   }
-  if (mainwin::isRunning(services_.ports.ispRunning)) {
-    LogText(base::txt::kStopUpgrading, true);
-    if (services_.ports.stopIsp) services_.ports.stopIsp();
-  }
+  const bool ispWasRunning = mainwin::isRunning(services_.ports.ispRunning);
+  if (ispWasRunning && services_.ports.stopIsp) services_.ports.stopIsp();
+  if (currentMode_ == mainwin::kModeTouch && mode != mainwin::kModeTouch) touchPanel_->EndSession();
+  if (mode == mainwin::kModeTouch && !touchPanel_->SessionActive()) touchPanel_->RefreshPorts();
   log_->Clear();
+  // After the clear, or the user would never see why the run ended.
+  if (ispWasRunning) LogText(base::txt::kStopUpgrading, true);
   const bool wasSerial = currentMode_ == mainwin::kModeSerial;
+  // After the clear, so that "Serial port closed!" stays in sight above the new mode's notes.
+  if (wasSerial && mode != mainwin::kModeSerial) serialPanel_->leaveMode();
   if (wasSerial && isVisible()) serialModeSize_ = size();
   currentMode_ = mode;
   const mainwin::ModePlan plan = mainwin::PlanMode(mode, serialBaudIndex_);
-  for (int id : plan.notes) LogText(id);
+  for (int id : plan.notes) LogText(id, plan.notesInRed);
   if (plan.baudIndex) baudIndex_ = *plan.baudIndex;
+  if (mode == mainwin::kModeWriter) writerPanel_->EnterWriterMode();
+  writerPanel_->SetReading(mode != mainwin::kModeIsp);
   applyVisibility(mode);
   applyLayoutRules();
   progress_->setValue(0);
   applyResizing(plan.resizable);
+  if (mode == mainwin::kModeSerial) serialPanel_->enterMode();
 }
 
 void CQX58KT_UPGRADEDlg::applyVisibility(int mode) {
@@ -277,7 +329,8 @@ void CQX58KT_UPGRADEDlg::applyVisibility(int mode) {
   fileRow_->setVisible(v.fileRow);
   bufferTab_->setVisible(v.bufferTab);
   fileInfo_->setVisible(v.fileInfo);
-  bufferPages_->setCurrentWidget(v.touchGraph ? static_cast<QWidget*>(touchGraph_) : writePage_);
+  bufferPages_->setCurrentWidget(v.touchGraph ? touchArea_ : writePage_);
+  touchTable_->setVisible(v.touchTable);
   serialArea_->setVisible(v.serialViews);
   log_->setVisible(v.log);
 }
@@ -299,6 +352,42 @@ void CQX58KT_UPGRADEDlg::applyResizing(bool resizable) {
   }
 }
 
+QWidget* CQX58KT_UPGRADEDlg::buildTouchPanel() {
+  const QScreen* shown = screen();
+  const double dpi = shown != nullptr ? (shown->logicalDotsPerInchX() + shown->logicalDotsPerInchY()) / 2 : 96.0;
+  touchui::SetUpChannelTable(*touchTable_, dpi, shown != nullptr ? shown->devicePixelRatio() : 1.0);
+  touchTable_->hide();
+  // The window's size is measured once for modes 0 to 2: the buffer pages have room for the table.
+  bufferPages_->setMinimumWidth(touchTable_->minimumWidth());
+  CTouchModeDlg::Hooks hooks;
+  hooks.log = [this](const std::string& line, bool error) {
+    if (error) SetLogErrorColour();
+    Log(line);
+  };
+  hooks.message = [this](const std::string& text, const std::string& caption, base::MessageIcon icon) {
+    showMessage(text, caption, icon);
+  };
+  hooks.portNames = [this] { return portNames_; };
+  hooks.openFile = services_.openFile;
+  touchPanel_ = new CTouchModeDlg(*touchTable_, std::move(hooks), services_.touchTool ? services_.touchTool : qx::firstTouchDebug);
+  connect(touchPanel_, &CTouchModeDlg::sessionChanged, this, &CQX58KT_UPGRADEDlg::touchSessionChanged);
+  // No programmer firmware update while a touch session holds the programmer or the port.
+  connect(this, &CQX58KT_UPGRADEDlg::touchSessionChanged, this, [this](bool active) {
+    if (auto* update = findChild<QAction*>(QStringLiteral("main.menu.firmware_update"))) update->setEnabled(!active);
+  });
+  return touchPanel_;
+}
+
+bool CQX58KT_UPGRADEDlg::TouchSessionActive() const {
+  return (touchPanel_ != nullptr && touchPanel_->SessionActive()) || mainwin::isRunning(services_.ports.touchLinkRunning);
+}
+
+bool CQX58KT_UPGRADEDlg::RefuseWhileTouchDebugging() {
+  if (!TouchSessionActive()) return false;
+  showMessage(base::text(333), base::text(102), base::MessageIcon::Information);
+  return true;
+}
+
 void CQX58KT_UPGRADEDlg::Log(const std::string& line) { log_->Log(line); }
 
 void CQX58KT_UPGRADEDlg::SetLogErrorColour() { log_->SetErrorColour(); }
@@ -310,6 +399,7 @@ void CQX58KT_UPGRADEDlg::LogText(int id, bool error) {
 
 void CQX58KT_UPGRADEDlg::loadSettings() {
   settings_ = mainwin::readToolSettings(base::IniFile::read(mainwin::toolSettingsPath()), portNames_.size());
+  serialPanel_->reloadSettings();
 }
 
 void CQX58KT_UPGRADEDlg::saveSettings() {
@@ -331,4 +421,9 @@ void CQX58KT_UPGRADEDlg::showMessage(const std::string& text, const std::string&
   if (icon == base::MessageIcon::Question) qtIcon = QMessageBox::Question;
   QMessageBox box(qtIcon, qs(caption), qs(text), QMessageBox::Ok, this);
   box.exec();
+}
+
+void CQX58KT_UPGRADEDlg::SetControlsEnabled(bool enabled) {
+  fileRow_->setEnabled(enabled);
+  if (auto* models = findChild<QMenu*>(QStringLiteral("modelMenu"))) models->menuAction()->setEnabled(enabled);
 }

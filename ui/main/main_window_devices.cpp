@@ -1,5 +1,6 @@
 // Devices in the main window: the lookup of the mode's device and the plug and unplug table.
 #include "base/texts.hpp"
+#include "ui/main/isp_panel.hpp"
 #include "ui/main/main_window.hpp"
 #include "device/hotplug.hpp"
 
@@ -9,6 +10,8 @@ void CQX58KT_UPGRADEDlg::LookUpProgrammer() {
   if (outcome.found) mainwin::AddUsbPort(portNames_);
   toolPresent_ = outcome.found;
   if (outcome.writer) writer_ = outcome.writer;
+  // A programmer that just arrived is offered at once, not only when the port box next opens.
+  if (outcome.found && ispPanel_ != nullptr) ispPanel_->rebuildPortList();
 }
 
 void CQX58KT_UPGRADEDlg::HandleDeviceEvent(const qx::DeviceEvent& event) {

@@ -13,13 +13,17 @@
 
 #include <filesystem>
 
+#include "base/strformat.hpp"
 #include "base/texts.hpp"
+#include "isp/panel/isp_panel.hpp"
+#include "ui/main/isp_panel.hpp"
 #include "firmware/loader.hpp"
 #include "ui/main/image_save.hpp"
 #include "ui/main/log_pane.hpp"
 #include "ui/main/main_window.hpp"
 #include "ui/main/mode_plan.hpp"
 #include "ui/main/window_rules.hpp"
+#include "ui/writer/device_program_dlg.hpp"
 #include "widgets/hexeditbase.hpp"
 
 namespace {
@@ -44,6 +48,14 @@ class CQX58KT_UPGRADEDlg::LoadSink final : public firmware::LoadSink {
   void showImage(std::span<const std::uint8_t> bytes) override { w_.hexEdit_->SetData(bytes.data(), bytes.size()); }
   void fileNameField(const std::string& text) override { w_.pathEdit_->setText(qs(text)); }
   void modelSelected(std::uint16_t modelCode, const std::string&) override { w_.selectModelByCode(modelCode); }
+  // Outside ISP mode nothing goes over a serial port, so the programmer is not asked.
+  firmware::IspPortChoice ispPortChoice() override {
+    if (w_.currentMode_ != mainwin::kModeIsp) return firmware::IspPortChoice::Usb;
+    const std::string entry = w_.ispPanel_->portEntry();
+    if (entry.empty()) return firmware::IspPortChoice::NoSelection;
+    return isppanel::isUsbEntry(entry) ? firmware::IspPortChoice::Usb : firmware::IspPortChoice::SerialPort;
+  }
+  void askSerialProgrammerVersion() override { w_.ispPanel_->queryProgrammerVersion(); }
 
  private:
   CQX58KT_UPGRADEDlg& w_;
@@ -62,7 +74,9 @@ bool CQX58KT_UPGRADEDlg::OpenProgramFile(const std::string& path, bool dropped) 
   isEncryptedProgram_ = choice->isEncryptedProgram;
   isProductionProject_ = choice->isProductionProject;
   if (choice->note) LogText(*choice->note);
+  if (!dropped) openedFileName_ = std::filesystem::path(path).stem().string();
   const bool loaded = loadCurrentFile();
+  writerPanel_->AfterFileLoaded(loaded && isProductionProject_);
   menuBar()->update();
   return loaded;
 }
@@ -73,10 +87,41 @@ bool CQX58KT_UPGRADEDlg::loadCurrentFile() {
   firmware::LoadTarget target{mcuTypeIndex_,
                               currentMode_ == mainwin::kModeIsp ? firmware::LoadMode::Isp : firmware::LoadMode::Other,
                               &modelList_};
+  // Nothing of a production file may ride along with the next file: its limits would go out with
+  // it. What the user set in the Writer panel for a plain file stays across a reload.
+  if (settingsFromFile_ || choice->isEncryptedProgram || choice->isProductionProject) productionSettings_ = {};
+  image_.header = {};
   target.settings = &productionSettings_;
   LoadSink sink(*this);
-  return firmware::LoadProgramFile(filePath_, choice->kind, target, image_, sink);
+  imageLoaded_ = firmware::LoadProgramFile(filePath_, choice->kind, target, image_, sink);
+  settingsFromFile_ = imageLoaded_ && (choice->isEncryptedProgram || choice->isProductionProject);
+  if (imageLoaded_) {
+    encryptedLoadPort_.reset();
+    if (image_.fromEncryptedFile && ispPanel_ != nullptr) encryptedLoadPort_ = ispPanel_->portEntry();
+    return true;
+  }
+  forgetFile();
+  return false;
 }
+
+void CQX58KT_UPGRADEDlg::forgetFile() {
+  // The path, the image and the labels describe the same file: after a refusal, none. A model
+  // change then has nothing to reload and shows no refusal again.
+  const std::uint16_t code = mcuTypeIndex_;
+  image_ = firmware::ProgramImage{};
+  productionSettings_ = {};
+  settingsFromFile_ = false;
+  encryptedLoadPort_.reset();
+  filePath_.clear();
+  isHexFile_ = isEncryptedProgram_ = isProductionProject_ = false;
+  pathEdit_->setText(qs(base::text(169)));
+  checksumLabel_->setText(qs(base::format(base::text(148).c_str(), 0u)));
+  fileSizeLabel_->setText(qs(base::format(base::text(316).c_str(), 0.0)));
+  const std::vector<std::uint8_t> blank = firmware::BlankView(code);
+  hexEdit_->SetData(blank.data(), blank.size());
+}
+
+bool CQX58KT_UPGRADEDlg::ReloadProgramFile() { return !filePath_.empty() && loadCurrentFile(); }
 
 void CQX58KT_UPGRADEDlg::openByDialog() {
   const QString path =

@@ -1,15 +1,21 @@
 // The menu bar of the main window: models, modes, language, updates and the About box.
 #include <QActionGroup>
+#include <QApplication>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProgressBar>
 
 #include "app/common/app_settings.hpp"
 #include "base/strformat.hpp"
 #include "base/texts.hpp"
+#include "ui/main/isp_panel.hpp"
 #include "ui/main/main_window.hpp"
 #include "ui/main/mode_plan.hpp"
 #include "ui/main/window_rules.hpp"
+#include "ui/update/upgrade_dialog.hpp"
+#include "ui/writer/device_program_dlg.hpp"
+#include "update/self_update.hpp"
 
 #ifndef QUBRIX_VERSION
 #define QUBRIX_VERSION "0.0.0"
@@ -23,7 +29,44 @@ QString textOf(const char* name) { return qs(base::text(name)); }
 // Model positions above this are not taken, as the command range ends there.
 constexpr int kLastModelPosition = 2000;
 
+// The program's own update on the user-interface thread: its boxes, and the download on the
+// window's progress bar.
+class SelfUpdateBoxes final : public update::SelfUpdateSink {
+ public:
+  SelfUpdateBoxes(QWidget* window, QProgressBar* progress) : window_(window), progress_(progress) {}
+  void onLog(const std::string&, base::LogColour) override {}
+  void onMessage(const std::string& caption, const std::string& text, base::MessageIcon icon) override {
+    const auto boxIcon = icon == base::MessageIcon::Error     ? QMessageBox::Critical
+                         : icon == base::MessageIcon::Warning ? QMessageBox::Warning
+                                                              : QMessageBox::Information;
+    QMessageBox(boxIcon, qs(caption), qs(text), QMessageBox::Ok, window_).exec();
+  }
+  void onProgress(int percent) override {
+    progress_->setValue(percent);
+    progress_->repaint();
+  }
+  bool onQuestion(const std::string& caption, const std::string& text) override {
+    return QMessageBox::question(window_, qs(caption), qs(text), QMessageBox::Yes | QMessageBox::No) ==
+           QMessageBox::Yes;
+  }
+
+ private:
+  QWidget* window_;
+  QProgressBar* progress_;
+};
+
 }  // namespace
+
+void CQX58KT_UPGRADEDlg::CheckForUpdate() {
+  SelfUpdateBoxes boxes(this, progress_);
+  const auto result = update::selfUpdate(QUBRIX_VERSION, update::ownExecutable(), boxes);
+  if (result.outcome != base::Outcome::Success || result.successor.empty()) return;
+  if (!update::startProgram(result.successor)) {
+    boxes.onMessage(base::text("update.self.caption"), base::text("update.self.not_started"), base::MessageIcon::Error);
+    return;
+  }
+  QApplication::exit(0);
+}
 
 void CQX58KT_UPGRADEDlg::buildMenus() {
   QMenuBar* bar = menuBar();
@@ -39,12 +82,16 @@ void CQX58KT_UPGRADEDlg::buildMenus() {
   for (const auto& m : modes) {
     QAction* action = bar->addAction(textOf(m.name));
     action->setObjectName(QString::fromLatin1(m.name));
-    connect(action, &QAction::triggered, this, [this, mode = m.mode] { SwitchMode(mode); });
+    if (m.mode == mainwin::kModeWriter) {
+      connect(action, &QAction::triggered, this, &CQX58KT_UPGRADEDlg::switchToWriterMode);
+    } else {
+      connect(action, &QAction::triggered, this, [this, mode = m.mode] { SwitchMode(mode); });
+    }
   }
-  // Opens the firmware store manager, which comes with its own dialog.
-  QAction* firmware = bar->addAction(textOf("main.menu.firmware"));
-  firmware->setObjectName(QStringLiteral("main.menu.firmware"));
-  firmware->setEnabled(false);
+  storeAction_ = bar->addAction(textOf("main.menu.firmware"));
+  storeAction_->setObjectName(QStringLiteral("main.menu.firmware"));
+  storeAction_->setEnabled(false);
+  connect(storeAction_, &QAction::triggered, this, &CQX58KT_UPGRADEDlg::OpenStoreManager);
 
   QMenu* help = bar->addMenu(textOf("main.menu.help"));
   QMenu* language = help->addMenu(textOf("main.menu.language"));
@@ -62,12 +109,16 @@ void CQX58KT_UPGRADEDlg::buildMenus() {
   connect(chineseAction_, &QAction::triggered, this, [this] { SwitchLanguage(base::kLangChinese); });
   connect(englishAction_, &QAction::triggered, this, [this] { SwitchLanguage(base::kLangEnglish); });
 
-  // Their dialogs come with the update procedures; until then they are shown but disabled.
-  for (const char* name : {"main.menu.firmware_update", "main.menu.check_update"}) {
-    QAction* a = help->addAction(textOf(name));
-    a->setObjectName(QString::fromLatin1(name));
-    a->setEnabled(false);
-  }
+  // A touch session greys "Firmware Update" through the action found by its object name.
+  QAction* firmwareUpdate = help->addAction(textOf("main.menu.firmware_update"));
+  firmwareUpdate->setObjectName(QStringLiteral("main.menu.firmware_update"));
+  connect(firmwareUpdate, &QAction::triggered, this, [this] {
+    CQubrixToolUpgradeDialog dialog(this);
+    dialog.exec();
+  });
+  QAction* checkUpdate = help->addAction(textOf("main.menu.check_update"));
+  checkUpdate->setObjectName(QStringLiteral("main.menu.check_update"));
+  connect(checkUpdate, &QAction::triggered, this, &CQX58KT_UPGRADEDlg::CheckForUpdate);
   help->addSeparator();
   QAction* about = help->addAction(qs(base::text(base::txt::kAboutMenu)));
   connect(about, &QAction::triggered, this, [this] {
@@ -120,6 +171,8 @@ void CQX58KT_UPGRADEDlg::setCurrentModel(std::size_t position) {
   currentMcu_ = modelList_[position];
   mcuTypeIndex_ = firmware::TypeIndex(*currentMcu_);
   if (QAction* a = modelActions_[position]) a->setChecked(true);
+  writerPanel_->SetModelName(currentMcu_->name);
+  if (ispPanel_ != nullptr) ispPanel_->setModelName(currentMcu_->name);
 }
 
 void CQX58KT_UPGRADEDlg::selectModelByCode(std::uint16_t modelCode) {

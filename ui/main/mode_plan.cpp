@@ -14,11 +14,13 @@ ModePlan PlanMode(int mode, int serialBaudIndex) {
       break;
     case kModeTouch:
       p.notes = {149, 150, 151, 152, 153, 154};
+      p.notesInRed = true;
       p.baudIndex = 8;  // 115200
       p.show.bufferTab = p.show.touchTable = p.show.touchGraph = true;
       break;
     case kModeSerial:
       p.notes = {158, 159, 160, 161, 162, 163};
+      p.notesInRed = true;
       p.baudIndex = serialBaudIndex <= 0 || serialBaudIndex > 11 ? 5 : serialBaudIndex;
       p.show.serialViews = true;
       p.resizable = true;

@@ -22,6 +22,7 @@ struct ModeVisibility {
 
 struct ModePlan {
   std::vector<int> notes;           // text numbers, logged in this order after clearing the log
+  bool notesInRed = false;
   ModeVisibility show;
   std::optional<int> baudIndex;     // empty: left as it is
   bool resizable = false;

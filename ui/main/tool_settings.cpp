@@ -24,6 +24,12 @@ constexpr Key kReceiveTimeout{"接收超时", "OutTimer"};
 constexpr Key kSendPeriod{"定时发送", "SendTimer"};
 constexpr Key kBytesPerLine{"接收每行个数", "RecDisNum"};
 constexpr Key kAutoClear{"接收自动清除", "AutoClear"};
+// The port as this platform names it, and the ISP panel's and serial settings' choices.
+constexpr Key kPortPath{"串口路径", "PATH"};
+constexpr Key kEraseChip{"整片擦除", "EraseChip"};
+constexpr Key kUpgradeBaud{"升级波特率", "UpgradeBaud"};
+constexpr Key kCalibrateRc{"校准内部RC", "CalibrateRC"};
+constexpr Key kProgrammingType{"编程类型", "ProgType"};
 
 std::string textOf(const base::IniFile& ini, Key k) { return ini.value(k.section, k.key).value_or(kDefaultText); }
 
@@ -69,6 +75,15 @@ ToolSettings readToolSettings(const base::IniFile& ini, std::size_t portCount) {
   const long perLine = numberOf(ini, kBytesPerLine);
   s.bytesPerLine = perLine > 0 && perLine <= 0xFFFF ? static_cast<int>(perLine) : 0;
   s.autoClear = flagOf(ini, kAutoClear);
+
+  if (const auto path = ini.value(kPortPath.section, kPortPath.key); path && !path->empty()) s.portPath = *path;
+  s.eraseChip = flagOf(ini, kEraseChip);
+  const long upgrade = numberOf(ini, kUpgradeBaud);
+  s.upgradeBaudIndex = upgrade >= 0 && upgrade <= kMaxUpgradeBaudIndex ? static_cast<int>(upgrade) : 0;
+  // Missing reads as on, the default of the option.
+  s.calibrateRc = textOf(ini, kCalibrateRc) != "0";
+  const long type = numberOf(ini, kProgrammingType);
+  s.programmingTypeIndex = type >= 0 && type <= 2 ? static_cast<int>(type) : 0;
   return s;
 }
 
@@ -84,6 +99,11 @@ void storeToolSettings(const ToolSettings& s, base::IniFile& ini) {
   put(ini, kSendPeriod, s.sendPeriodMs);
   put(ini, kBytesPerLine, s.bytesPerLine);
   put(ini, kAutoClear, s.autoClear ? 1 : 0);
+  ini.setValue(kPortPath.section, kPortPath.key, s.portPath);
+  put(ini, kEraseChip, s.eraseChip ? 1 : 0);
+  put(ini, kUpgradeBaud, s.upgradeBaudIndex);
+  put(ini, kCalibrateRc, s.calibrateRc ? 1 : 0);
+  put(ini, kProgrammingType, s.programmingTypeIndex);
 }
 
 }  // namespace mainwin

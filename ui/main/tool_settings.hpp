@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <string>
 
 #include "base/ini_file.hpp"
 
@@ -23,7 +24,16 @@ struct ToolSettings {
   int sendPeriodMs = 100;
   int bytesPerLine = 0;  // 0: unlimited
   bool autoClear = false;
+
+  // The selected port's device path; a port that is gone falls back to the first one listed.
+  std::string portPath;
+  bool eraseChip = false;
+  int upgradeBaudIndex = 0;  // 0 "AUTO", then 1200 to 115200: the baud code SetBaud carries
+  bool calibrateRc = true;
+  int programmingTypeIndex = 0;  // FLASH, IFB, XDATA
 };
+
+inline constexpr int kMaxUpgradeBaudIndex = 8;
 
 // $XDG_CONFIG_HOME/QUBRIX/QUBRIX_TOOL_CONFIG.ini, ~/.config/QUBRIX/... without XDG_CONFIG_HOME.
 std::filesystem::path toolSettingsPath();

@@ -1,0 +1,39 @@
+#pragma once
+// One process per programmer at a time. A job takes the programmer's lock before it opens it and
+// keeps it to its final step; a second process is refused and told which process holds it. The
+// lock is an flock on a file named by the serial number, so it dies with its process however that
+// ends. Sessions of one process share it.
+#include <sys/types.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace usbjobs {
+
+// $XDG_RUNTIME_DIR/QUBRIX/locks; the state directory's QUBRIX/locks when there is none, and for
+// the emulated programmer, whose state lives there too (QUBRIX_EMULATE=1).
+std::filesystem::path programmerLockDirectory();
+
+class ProgrammerLock {
+ public:
+  // Takes the lock of the programmer with `serial` in `directory`.
+  ProgrammerLock(const std::string& serial, const std::filesystem::path& directory = programmerLockDirectory());
+  ~ProgrammerLock();
+  ProgrammerLock(const ProgrammerLock&) = delete;
+  ProgrammerLock& operator=(const ProgrammerLock&) = delete;
+
+  bool held() const { return entry_ != nullptr; }
+  // When not held: the process that holds it (0 when unknown) and its command line.
+  pid_t holder() const { return holder_; }
+  const std::string& holderCommand() const { return holderCommand_; }
+
+  struct Entry;
+
+ private:
+  std::shared_ptr<Entry> entry_;
+  pid_t holder_ = 0;
+  std::string holderCommand_;
+};
+
+}  // namespace usbjobs
