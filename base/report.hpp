@@ -3,7 +3,8 @@
 // their colour, message boxes with caption and icon, a progress bar, and whether the controls that
 // could start another operation are enabled. Each subsystem's sink extends Reporter with the few
 // calls of its own (a power button, a checksum label, a channel cell), so one front end, the
-// window's or the command line's, serves them all.
+// window's or the command line's, serves them all. Sinks extend it virtually (`public virtual
+// base::Reporter`): a front end that is the sink of several subsystems at once has one onLog.
 #include <string>
 
 namespace base {

@@ -1,5 +1,6 @@
 #pragma once
-// printf-style formatting into a std::string; table texts are formats too: format(text(179).c_str(), s).
+// printf-style formatting into a std::string; table texts are formats too:
+// format(text(txt::kTimeConsumption).c_str(), s).
 #include <string>
 
 namespace base {

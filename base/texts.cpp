@@ -7,15 +7,8 @@
 namespace base {
 namespace {
 
-struct TextEntry {
-  int id;            // string-table number, 0 for named texts
-  const char* name;  // dotted name for texts without a number, nullptr otherwise
-  const char* en;
-  const char* zh;
-};
-
 // One fragment per subsystem keeps each table short and lets subsystems grow independently.
-constexpr TextEntry kEntries[] = {
+constexpr TextRow kEntries[] = {
 #include "base/texts/common.inc"
 #include "base/texts/app.inc"
 #include "base/texts/device.inc"
@@ -39,7 +32,7 @@ struct Table {
   std::unordered_map<int, Pair> byId;
   std::map<std::string, Pair, std::less<>> byName;
   Table() {
-    for (const TextEntry& e : kEntries) {
+    for (const TextRow& e : kEntries) {
       Pair p{e.en, e.zh};
       if (e.name != nullptr) {
         byName.emplace(e.name, std::move(p));
@@ -69,6 +62,8 @@ const std::string& pick(const Pair& p, int langId) {
 }
 
 }  // namespace
+
+std::span<const TextRow> textRows() { return kEntries; }
 
 void setThreadLanguage(int langId) { g_language = langId == kLangEnglish ? kLangEnglish : kLangChinese; }
 int threadLanguage() { return g_language; }

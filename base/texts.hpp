@@ -1,8 +1,11 @@
 #pragma once
 // The bilingual text table. Texts are keyed by their string-table number, or by a dotted name for
 // texts that have none, and follow the calling thread's user-interface language.
+#include <span>
 #include <string>
 #include <string_view>
+
+#include "base/text_ids.hpp"
 
 namespace base {
 
@@ -17,6 +20,17 @@ bool threadIsEnglish();
 // Unknown keys give "#<id>" or "#<name>", so a missing entry is visible rather than silent.
 const std::string& text(int id);
 const std::string& text(std::string_view name);
+
+// One row of the table: its string-table number (0 for named texts), its dotted name (nullptr for
+// numbered texts), English, Chinese.
+struct TextRow {
+  int id;
+  const char* name;
+  const char* en;
+  const char* zh;
+};
+// Every row, as the fragments list them, for checks of the table itself.
+std::span<const TextRow> textRows();
 
 // The same texts in a chosen language, for tests and for places that must show both.
 const std::string& textIn(int langId, int id);

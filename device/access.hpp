@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-namespace qx {
+#include "device/usb_ids.hpp"
 
-inline constexpr std::uint16_t kWriterProductId = 0x0123;
+namespace qx {
 
 struct HidNode {
   std::string path;  // e.g. /dev/hidraw3

@@ -87,6 +87,29 @@ inline constexpr std::uint8_t kScreenState = 2;
 inline constexpr std::uint8_t kScreenProgress = 3;
 inline constexpr std::uint8_t kScreenMode = 4;
 
+// What the programmer's screen shows (screenState).
+enum ScreenState : std::uint8_t {
+  kShowIdle = 0,
+  kShowSessionBegins = 1,
+  kShowConnectFailed = 2,
+  kShowProgramming = 4,
+  kShowProgrammed = 5,
+  kShowProgramFailed = 6,
+  kShowVerifying = 7,
+  kShowVerified = 8,
+  kShowVerifyFailed = 9,
+};
+// The screen's mode (screenMode).
+inline constexpr std::uint8_t kScreenOnlineProgramming = 1;
+inline constexpr std::uint8_t kScreenVerificationOnly = 4;
+
+// writeEvent around a programming run.
+inline constexpr std::uint8_t kEventBegin = 1;
+inline constexpr std::uint8_t kEventEnd = 2;
+
+// eraseTargetFlash's mode for the whole chip (address and count 0).
+inline constexpr std::uint8_t kEraseWholeChip = 2;
+
 inline constexpr std::uint8_t kMetaUserCode = 3;
 inline constexpr std::uint8_t kMetaTime = 4;
 inline constexpr std::uint8_t kMetaTarget = 7;

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "device/usb_ids.hpp"
+
 namespace qx {
 
-inline constexpr std::uint16_t kVendorId = 0xFFCA;
-inline constexpr std::uint16_t kProductId = 0x0125;
 inline constexpr std::size_t kReportSize = 64;
 
 using Bytes = std::vector<std::uint8_t>;

@@ -12,11 +12,7 @@
 
 #include "base/texts.hpp"
 #include "base/trace.hpp"
-
-namespace embedded {
-extern const unsigned char catalogue_xml[];
-extern const std::size_t catalogue_xml_size;
-}  // namespace embedded
+#include "embedded/catalogue_xml.hpp"
 
 namespace firmware {
 namespace {

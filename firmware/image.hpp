@@ -9,6 +9,8 @@
 #include <span>
 #include <vector>
 
+#include "firmware/mcu.hpp"
+
 namespace firmware {
 
 inline constexpr std::size_t kProductionHeaderSize = 256;
@@ -52,8 +54,7 @@ inline std::uint32_t ImageChecksum(std::span<const std::uint8_t> bytes) {
 std::uint32_t WordXorChecksum(std::span<const std::uint8_t> buffer, std::size_t n);
 
 inline constexpr std::uint16_t FlashClassOf(std::uint16_t code) { return code >> 12; }
-inline constexpr std::uint16_t FamilyTypeOf(std::uint16_t code) { return code & 0x0F00; }
-inline constexpr bool Is32BitType(std::uint16_t code) { return FamilyTypeOf(code) == 0x0800; }
+inline constexpr bool Is32BitType(std::uint16_t code) { return FamilyTypeOf(code) == kFamily32Bit; }
 
 // 512 bytes for the 32-bit family type, 128 otherwise.
 std::uint32_t PageSize(std::uint16_t code);

@@ -32,9 +32,9 @@ McuPtr modelOfProductionFile(const std::filesystem::path& path, ProgramFileKind 
 class SelectionSink final : public LoadSink {
  public:
   explicit SelectionSink(LoadSink& inner) : inner_(inner) {}
-  void logLine(const std::string& text, base::LogColour colour) override { inner_.logLine(text, colour); }
-  void messageBox(const std::string& text, const std::string& caption, base::MessageIcon icon) override {
-    inner_.messageBox(text, caption, icon);
+  void onLog(const std::string& text, base::LogColour colour) override { inner_.onLog(text, colour); }
+  void onMessage(const std::string& caption, const std::string& text, base::MessageIcon icon) override {
+    inner_.onMessage(caption, text, icon);
   }
   void checksumLabel(const std::string& text) override { inner_.checksumLabel(text); }
   void fileSizeLabel(const std::string& text) override { inner_.fileSizeLabel(text); }

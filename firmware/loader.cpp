@@ -36,7 +36,7 @@ void refuseTooLarge(std::uint16_t code, LoadSink& sink) { ReportRefused(base::te
 void refuseTooSmall(std::uint16_t code, LoadSink& sink) { ReportRefused(base::text("firmware.too_small"), code, sink); }
 
 void errorBox(const char* textName, LoadSink& sink) {
-  sink.messageBox(base::text(textName), base::text("caption.error"), base::MessageIcon::Error);
+  sink.onMessage(base::text("caption.error"), base::text(textName), base::MessageIcon::Error);
 }
 
 enum class ReadStatus { Ok, CannotOpen, TooLarge };
@@ -221,9 +221,10 @@ void ComputeChecksums(ProgramImage& image, std::uint16_t modelCode, LoadMode mod
 void ReportLoaded(const ProgramImage& image, LoadSink& sink) {
   const std::vector<std::uint8_t>& shown = image.fromEncryptedFile ? image.rawFile : image.data;
   sink.showImage(std::span<const std::uint8_t>(shown.data(), bounded(image.m_MaxFileLength, shown)));
-  sink.logLine(base::format(base::text(174).c_str(), image.totalChecksum), base::LogColour::Normal);
-  sink.checksumLabel(base::format(base::text(148).c_str(), image.totalChecksum));
-  std::string size = base::format(base::text(316).c_str(), static_cast<double>(image.programLength) / 1024.0);
+  sink.onLog(base::format(base::text(base::txt::kFileLoaded).c_str(), image.totalChecksum), base::LogColour::Normal);
+  sink.checksumLabel(base::format(base::text(base::txt::kChecksumLabel).c_str(), image.totalChecksum));
+  std::string size =
+      base::format(base::text(base::txt::kFileSizeLabel).c_str(), static_cast<double>(image.programLength) / 1024.0);
   for (char& c : size) {
     if (static_cast<unsigned char>(c) < 0x80) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   }
@@ -231,9 +232,9 @@ void ReportLoaded(const ProgramImage& image, LoadSink& sink) {
 }
 
 void ReportRefused(const std::string& message, std::uint16_t modelCode, LoadSink& sink) {
-  sink.messageBox(message, base::text(102), base::MessageIcon::Warning);
-  sink.logLine("--> " + message, base::LogColour::Error);
-  sink.fileNameField(base::text(169));
+  sink.onMessage(base::text(base::txt::kTip), message, base::MessageIcon::Warning);
+  sink.onLog("--> " + message, base::LogColour::Error);
+  sink.fileNameField(base::text(base::txt::kNoFileSelected));
   const std::vector<std::uint8_t> blank = BlankView(modelCode);
   sink.showImage(blank);
 }
@@ -257,7 +258,7 @@ bool LoadProgramFile(const std::filesystem::path& path, ProgramFileKind kind, co
     case ProgramFileKind::Hex: {
       const McuPtr record = FindByTypeIndex(list, code);
       if (!record) {
-        sink.messageBox(base::text("firmware.select_model"), base::text(102), base::MessageIcon::Warning);
+        sink.onMessage(base::text(base::txt::kTip), base::text("firmware.select_model"), base::MessageIcon::Warning);
         return false;
       }
       loaded = isFamily32(*record) ? loadHexStrict(path, code, *record, target.mode, image, sink)

@@ -30,11 +30,9 @@ enum class LoadMode { Isp, Other };
 // The ISP panel's port entry, which an encrypted program file asks about.
 enum class IspPortChoice { Usb, SerialPort, NoSelection };
 
-class LoadSink {
+// Log lines and message boxes come through the Reporter's onLog and onMessage.
+class LoadSink : public virtual base::Reporter {
  public:
-  virtual ~LoadSink() = default;
-  virtual void logLine(const std::string& text, base::LogColour colour) = 0;
-  virtual void messageBox(const std::string& text, const std::string& caption, base::MessageIcon icon) = 0;
   virtual void checksumLabel(const std::string& text) = 0;
   virtual void fileSizeLabel(const std::string& text) = 0;
   // The bytes for the hex view; valid only during the call.
@@ -51,18 +49,10 @@ class LoadSink {
   virtual void askSerialProgrammerVersion() {}
 };
 
-// The loader's reports for a front end without a window: lines and messages through the same two
-// calls the job sinks have (one override serves both bases), the size text as a line, and what only
-// a window shows dropped.
+// The loader's reports for a front end without a window: the size text as a line, and what only a
+// window shows dropped.
 class LineLoadSink : public LoadSink {
  public:
-  virtual void onLog(const std::string& line, base::LogColour colour) = 0;
-  virtual void onMessage(const std::string& caption, const std::string& text, base::MessageIcon icon) = 0;
-
-  void logLine(const std::string& text, base::LogColour colour) override { onLog(text, colour); }
-  void messageBox(const std::string& text, const std::string& caption, base::MessageIcon icon) override {
-    onMessage(caption, text, icon);
-  }
   void checksumLabel(const std::string&) override {}
   void fileSizeLabel(const std::string& text) override { onLog(text, base::LogColour::Normal); }
   void showImage(std::span<const std::uint8_t>) override {}

@@ -17,6 +17,9 @@ inline constexpr std::uint16_t kFamilyT4N3 = 0x500;
 inline constexpr std::uint16_t kFamily32Bit = 0x800;  // "W3X": 512-byte pages, 4 KiB boot area
 inline constexpr std::uint16_t kFamilyInvalid = 0xFFFF;
 
+// The family type of a model code (MCU_type_index).
+inline constexpr std::uint16_t FamilyTypeOf(std::uint16_t code) { return code & 0x0F00; }
+
 struct MCU {
   std::uint32_t index = 0;           // running number over the whole catalogue, from 0
   std::string name;                  // shown to the user

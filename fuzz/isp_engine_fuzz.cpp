@@ -18,7 +18,7 @@ class QuietSink final : public isp::engine::IspSink {
   void onProgress(int) override {}
   void onControlsEnabled(bool) override {}
   void onMessage(const std::string&, const std::string&, base::MessageIcon) override {}
-  void onFinished(isp::engine::Outcome) override {}
+  void onFinished(base::Outcome) override {}
   void onProgrammerInfo(const isp::ProgrammerInfo&, isp::engine::VersionQuery) override {}
 };
 

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "firmware/mcu.hpp"
+
 namespace isp {
 
 using Frame = std::vector<std::uint8_t>;
@@ -21,13 +23,12 @@ enum class Dialect { Short, Long };
 inline constexpr std::uint8_t kRequestHeader = 0x55;
 inline constexpr std::uint8_t kReplyHeader = 0xAA;
 
-// The family type is bits 11..8 of MCU_type_index; 0x800 speaks long frames.
-inline constexpr std::uint16_t familyTypeOf(std::uint16_t mcuTypeIndex) { return mcuTypeIndex & 0x0F00; }
+// The 32-bit family speaks long frames.
 inline constexpr Dialect dialectFor(std::uint16_t mcuTypeIndex) {
-  return familyTypeOf(mcuTypeIndex) == 0x0800 ? Dialect::Long : Dialect::Short;
+  return firmware::FamilyTypeOf(mcuTypeIndex) == firmware::kFamily32Bit ? Dialect::Long : Dialect::Short;
 }
-// Family 0x500 carries 4-byte addresses and data lengths where the others carry 2 or 3.
-inline constexpr bool wideFields(std::uint16_t familyType) { return familyType == 0x0500; }
+// Family T4N3 carries 4-byte addresses and data lengths where the others carry 2 or 3.
+inline constexpr bool wideFields(std::uint16_t familyType) { return familyType == firmware::kFamilyT4N3; }
 
 // Memory areas (the serial programming type).
 inline constexpr std::uint8_t kAreaFlash = 0x28;

@@ -7,7 +7,7 @@
 
 namespace terminal {
 
-class TerminalSink : public base::Reporter {
+class TerminalSink : public virtual base::Reporter {
  public:
   // Changes to the receive pane, in order.
   virtual void onDisplay(const DisplayUpdate& update) = 0;

@@ -23,7 +23,7 @@ struct ButtonStates {
   bool operator==(const ButtonStates&) const = default;
 };
 
-class SessionSink : public base::Reporter {
+class SessionSink : public virtual base::Reporter {
  public:
   virtual void onClearTable() = 0;
   virtual void onChannelRow(std::size_t index, std::uint8_t number) = 0;

@@ -15,7 +15,7 @@ namespace update {
 inline constexpr const char* kAppManifestPath = "QUBRIXToolTFT/tool.xml";
 inline constexpr const char* kOldProgramName = "QUBRIX_TOOL.exe.old";
 
-class SelfUpdateSink : public base::Reporter {
+class SelfUpdateSink : public virtual base::Reporter {
  public:
   // A Yes/No question; true only for Yes.
   virtual bool onQuestion(const std::string& caption, const std::string& text) = 0;

@@ -8,7 +8,7 @@
 
 namespace update {
 
-class UpdateSink : public base::Reporter {
+class UpdateSink : public virtual base::Reporter {
  public:
   // The one-line status text.
   virtual void onStatus(const std::string& text) = 0;

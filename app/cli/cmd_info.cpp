@@ -12,7 +12,7 @@
 #include "base/strformat.hpp"
 #include "base/texts.hpp"
 #include "firmware/catalogue.hpp"
-#include "firmware/loader.hpp"
+#include "firmware/job_source.hpp"
 #include "firmware/production/header.hpp"
 
 namespace cli {
@@ -67,52 +67,32 @@ int runInfo(const std::vector<std::string>& args) {
   const std::string mode = a.value("mode").value_or("isp");
   if (mode != "isp" && mode != "writer") return usageError("--mode takes isp or writer");
   const std::string& path = a.positional()[0];
-  const std::optional<firmware::ProgramFileKind> kind = firmware::ProgramFileKindOfPath(path);
-  if (!kind) {
-    std::fprintf(stderr, "%s\n", base::format(base::text("firmware.cli.unknown_kind").c_str(), path.c_str()).c_str());
-    return kExitUsage;
-  }
-  // A production file selects its own model; for the others the model decides how they are read.
-  const bool production = *kind == firmware::ProgramFileKind::EncryptedProgram ||
-                          *kind == firmware::ProgramFileKind::ProductionProject;
-  const std::optional<std::string> target = a.value("target");
-  if (!target && !production) return usageError("the model is missing (-t MODEL)");
-
   const firmware::McuList list = firmware::LoadCatalogue();
-  std::uint16_t modelCode = 0;
-  if (target) {
-    const firmware::McuPtr model = firmware::FindByName(list, *target);
-    if (!model) {
-      std::fprintf(stderr, "%s\n",
-                   base::format(base::text("firmware.cli.unknown_model").c_str(), target->c_str()).c_str());
-      return kExitUsage;
-    }
-    modelCode = firmware::TypeIndex(*model);
-  }
-
-  firmware::ProgramImage image;
-  production::ProductionSettings settings;
+  const firmware::LoadRequest request{path, a.value("target").value_or(""),
+                                      mode == "isp" ? firmware::LoadMode::Isp : firmware::LoadMode::Other, &list};
   PrintingSink sink;
   if (a.has("json")) sink.keepLinesQuiet();
-  firmware::LoadTarget how{modelCode, mode == "isp" ? firmware::LoadMode::Isp : firmware::LoadMode::Other, &list};
-  how.settings = &settings;
-  if (!firmware::LoadProgramFile(path, *kind, how, image, sink)) {
+  const firmware::LoadedProgram program = firmware::LoadForJob(request, sink);
+  if (program.refusal == firmware::LoadRefusal::ModelRequired) {
+    return usageError(firmware::RefusalText(program, request));
+  }
+  if (!program.loaded()) {
     // Some refusals have no message of their own in the window; a terminal still needs one.
-    if (!sink.complained()) {
-      std::fprintf(stderr, "%s\n", base::format(base::text("firmware.cli.not_loaded").c_str(), path.c_str()).c_str());
-    }
-    if (a.has("json")) {
+    const bool unread = program.refusal == firmware::LoadRefusal::NotLoaded;
+    if (!unread || !sink.complained()) std::fprintf(stderr, "%s\n", firmware::RefusalText(program, request).c_str());
+    if (unread && a.has("json")) {
       std::printf("{\"verb\": \"info\", \"model\": %s, \"file\": %s, \"result\": \"failed\", \"exitStatus\": 1}\n",
-                  jsonString(target.value_or("")).c_str(), jsonString(path).c_str());
+                  jsonString(a.value("target").value_or("")).c_str(), jsonString(path).c_str());
     }
-    return kExitFailed;
+    return unread ? kExitFailed : kExitUsage;
   }
   if (a.has("json")) {
-    printJson(path, production ? sink.selectedModel() : *target, image, production ? &settings : nullptr);
+    printJson(path, program.productionFile ? sink.selectedModel() : a.value("target").value_or(""), program.image,
+              program.productionFile ? &program.settings : nullptr);
     return kExitOk;
   }
   std::printf("%s\n%s\n", sink.checksum().c_str(), sink.fileSize().c_str());
-  if (production) printSettings(settings, image, sink.selectedModel());
+  if (program.productionFile) printSettings(program.settings, program.image, sink.selectedModel());
   return kExitOk;
 }
 

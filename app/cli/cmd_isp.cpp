@@ -16,8 +16,7 @@
 #include "app/cli/terminal_progress.hpp"
 #include "base/strformat.hpp"
 #include "base/texts.hpp"
-#include "firmware/catalogue.hpp"
-#include "firmware/loader.hpp"
+#include "firmware/job_source.hpp"
 #include "isp/engine/engine.hpp"
 #include "isp/engine/job_from_image.hpp"
 #include "isp/engine/runner.hpp"
@@ -27,7 +26,7 @@ namespace cli {
 namespace {
 
 constexpr const char* kSynopsis =
-    "--port PATH -t MODEL [--check] [--erase-chip] [--json] FILE | --port PATH --query-version [--json]";
+    "--port PATH [-t MODEL] [--check] [--erase-chip] [--json] FILE | --port PATH --query-version [--json]";
 constexpr int kDefaultStallSeconds = 10;
 
 // Log lines on stdout (errors in red on a terminal), message boxes on stderr, and a progress bar
@@ -64,7 +63,7 @@ class TerminalSink final : public isp::engine::IspSink, public firmware::LineLoa
     bar_.update(percent_);
   }
   void onControlsEnabled(bool enabled) override { running_ = !enabled; }
-  void onFinished(isp::engine::Outcome) override {
+  void onFinished(base::Outcome) override {
     running_ = false;
     bar_.clear();
   }
@@ -76,12 +75,8 @@ class TerminalSink final : public isp::engine::IspSink, public firmware::LineLoa
     if (info.serial) std::printf("%s\n", serial_.c_str());
   }
 
-  // A production file names its own model; the run takes that one.
-  void modelSelected(std::uint16_t modelCode, const std::string&) override { selectedModel_ = modelCode; }
   // The version is asked right before an encrypted file is programmed.
   firmware::IspPortChoice ispPortChoice() override { return firmware::IspPortChoice::SerialPort; }
-
-  std::optional<std::uint16_t> selectedModel() const { return selectedModel_; }
 
   // The run as one object: its fields, the programmer's answer if it gave one, and every line.
   std::string json(const std::string& model, const std::string& file, const std::string& port,
@@ -121,7 +116,6 @@ class TerminalSink final : public isp::engine::IspSink, public firmware::LineLoa
   int low_ = 0;
   int high_ = 100;
   int percent_ = 0;
-  std::optional<std::uint16_t> selectedModel_;
 };
 
 std::optional<int> seconds(const std::string& text) {
@@ -136,20 +130,16 @@ int usageError(const Args& a, const std::string& message) {
   return kExitUsage;
 }
 
-const char* resultText(isp::engine::RunResult result) {
+const char* resultText(base::Outcome result, bool stalled) {
   switch (result) {
-    case isp::engine::RunResult::Success:
+    case base::Outcome::Success:
       return "success";
-    case isp::engine::RunResult::Cancelled:
+    case base::Outcome::Cancelled:
       return "cancelled";
-    case isp::engine::RunResult::Stalled:
-      return "stalled";
-    case isp::engine::RunResult::NotStarted:
-      return "not started";
-    case isp::engine::RunResult::Failed:
+    case base::Outcome::Failed:
       break;
   }
-  return "failed";
+  return stalled ? "stalled" : "failed";
 }
 
 }  // namespace
@@ -185,8 +175,9 @@ int runIsp(const std::vector<std::string>& args) {
     if (json) std::printf("%s\n", sink.json(modelName, file, *port, result, status).c_str());
     return status;
   };
-  const auto finishRun = [&](isp::engine::RunResult result) {
-    return finish(resultText(result), signals.exitStatus(result == isp::engine::RunResult::Success ? kExitOk : kExitFailed));
+  const auto finishRun = [&](base::Outcome result) {
+    return finish(resultText(result, runner.stalled()),
+                  signals.exitStatus(result == base::Outcome::Success ? kExitOk : kExitFailed));
   };
 
   if (a.has("query-version")) {
@@ -194,10 +185,6 @@ int runIsp(const std::vector<std::string>& args) {
     return runner.queryVersion() ? finish("success", kExitOk) : finish("failed", kExitFailed);
   }
   if (a.positional().size() != 1) return usageError(a, "one program file is required");
-  const std::optional<std::string> target = a.value("target");
-  if (!target) return usageError(a, "-t MODEL is required");
-  firmware::McuPtr model = firmware::FindByName(*target);
-  if (!model) return usageError(a, "unknown model '" + *target + "'");
   isp::engine::JobOptions options;
   options.eraseChip = a.has("erase-chip");
   if (auto rate = a.value("upgrade-baud")) {
@@ -208,34 +195,24 @@ int runIsp(const std::vector<std::string>& args) {
     options.upgradeBaudCode = *code;
   }
 
+  // A production file names its own model; -t may then be left out.
   file = a.positional()[0];
-  modelName = *target;
-  const auto kind = firmware::ProgramFileKindOfPath(file);
-  if (!kind) return usageError(a, "'" + file + "' is no .hex, .bin, .cab or .cap file");
-  firmware::ProgramImage image;
-  firmware::LoadTarget load;
-  load.modelCode = firmware::TypeIndex(*model);
-  production::ProductionSettings settings;
-  load.settings = &settings;
-  if (!firmware::LoadProgramFile(file, *kind, load, image, sink)) return finish("failed", kExitFailed);
-  if (sink.selectedModel()) {
-    model = firmware::FindByTypeIndex(*sink.selectedModel());
-    if (!model) return finish("failed", kExitFailed);
-    modelName = model->name;
+  modelName = a.value("target").value_or("");
+  const firmware::LoadRequest request{file, modelName, firmware::LoadMode::Isp, nullptr};
+  const firmware::LoadedProgram program = firmware::LoadForJob(request, sink);
+  if (!program.loaded()) {
+    if (program.refusal == firmware::LoadRefusal::NotLoaded) return finish("failed", kExitFailed);
+    return usageError(a, firmware::RefusalText(program, request));
   }
-  sink.setImage(image.totalChecksum, image.dataLength);
-  const bool productionFile =
-      *kind == firmware::ProgramFileKind::EncryptedProgram || *kind == firmware::ProgramFileKind::ProductionProject;
-  const production::ProductionHeader header = production::parseHeader(image.header);
-
-  isp::engine::IspJob job =
-      isp::engine::jobFromImage(image, *model, settings, productionFile ? &header : nullptr, options);
+  if (program.model) modelName = program.model->name;
+  sink.setImage(program.image.totalChecksum, program.image.dataLength);
+  isp::engine::IspJob job = isp::engine::jobFromSource(program.source(), options);
   if (a.has("check")) return finishRun(runner.verify(std::move(job)));
-  if (image.fromEncryptedFile) {
+  if (job.fromEncryptedFile) {
     // As the ISP panel: encrypted files only through a downloader that knows their limits.
     const auto info = runner.queryVersion();
-    if (!info || !info->version || *info->version < isp::engine::IspEngine::kMinVersionForEncrypted) {
-      sink.onMessage(base::text(102), base::text("isp.version_too_low"), base::MessageIcon::Warning);
+    if (!isp::engine::encryptedFileAllowed(job, info ? info->version : std::nullopt)) {
+      sink.onMessage(base::text(base::txt::kTip), base::text("isp.version_too_low"), base::MessageIcon::Warning);
       return finish("failed", kExitFailed);
     }
   }

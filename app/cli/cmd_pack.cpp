@@ -13,7 +13,7 @@
 #include "base/strformat.hpp"
 #include "base/texts.hpp"
 #include "firmware/catalogue.hpp"
-#include "firmware/loader.hpp"
+#include "firmware/job_source.hpp"
 #include "firmware/production/checks.hpp"
 #include "firmware/production/writer.hpp"
 
@@ -51,25 +51,15 @@ int runPack(const std::vector<std::string>& args) {
   settings.key_enable = cab;
   if (auto bad = ReadProductionOptions(a, settings)) return usageError(*bad);
 
-  const firmware::McuList list = firmware::LoadCatalogue();
-  const firmware::McuPtr model = firmware::FindByName(list, *target);
-  if (!model) {
-    std::fprintf(stderr, "%s\n", base::format(base::text("firmware.cli.unknown_model").c_str(), target->c_str()).c_str());
-    return kExitUsage;
-  }
-  const std::string& path = a.positional()[0];
-  const std::optional<firmware::ProgramFileKind> kind = firmware::ProgramFileKindOfPath(path);
-  if (!kind) {
-    std::fprintf(stderr, "%s\n", base::format(base::text("firmware.cli.unknown_kind").c_str(), path.c_str()).c_str());
-    return kExitUsage;
-  }
-
   // The Writer panel generates from the image as Writer mode loads it.
-  firmware::ProgramImage image;
-  production::ProductionSettings fromFile;
+  const firmware::McuList list = firmware::LoadCatalogue();
+  const firmware::LoadRequest request{a.positional()[0], *target, firmware::LoadMode::Other, &list};
   PrintingSink sink(a.value("output"));
   const bool json = a.has("json");
   if (json) sink.keepLinesQuiet();
+  const firmware::LoadedProgram program = firmware::LoadForJob(request, sink);
+  const firmware::ProgramImage& image = program.image;
+  const std::string& path = a.positional()[0];
   // With --json every end after the arguments were read is one object on stdout.
   const auto result = [&](int status) {
     if (!json) return status;
@@ -85,21 +75,19 @@ int runPack(const std::vector<std::string>& args) {
     std::printf("}\n");
     return status;
   };
-  firmware::LoadTarget how{firmware::TypeIndex(*model), firmware::LoadMode::Other, &list};
-  how.settings = &fromFile;
-  if (!firmware::LoadProgramFile(path, *kind, how, image, sink)) {
-    if (!sink.complained()) {
-      std::fprintf(stderr, "%s\n", base::format(base::text("firmware.cli.not_loaded").c_str(), path.c_str()).c_str());
-    }
-    return result(kExitFailed);
+  if (!program.loaded()) {
+    const bool unread = program.refusal == firmware::LoadRefusal::NotLoaded;
+    if (!unread || !sink.complained()) std::fprintf(stderr, "%s\n", firmware::RefusalText(program, request).c_str());
+    return unread ? result(kExitFailed) : kExitUsage;
   }
+  const firmware::McuPtr& model = program.model;
   const production::FileKind out = cab ? production::FileKind::EncryptedProgram : production::FileKind::ProductionProject;
   if (auto refusal = production::GenerateRefusal(out, settings, true, image.fromEncryptedFile)) {
-    sink.messageBox(*refusal, base::text(102), base::MessageIcon::Warning);
+    sink.onMessage(base::text(base::txt::kTip), *refusal, base::MessageIcon::Warning);
     return result(kExitFailed);
   }
   // The panel disables Generate once a production file is loaded: its data are not the program's.
-  if (*kind == firmware::ProgramFileKind::EncryptedProgram || *kind == firmware::ProgramFileKind::ProductionProject) {
+  if (program.productionFile) {
     std::fprintf(stderr, "%s\n", base::format(base::text("firmware.cli.pack_source").c_str(), path.c_str()).c_str());
     return result(kExitFailed);
   }

@@ -21,7 +21,6 @@
 #include "device/jobs/worker.hpp"
 #include "firmware/catalogue.hpp"
 #include "firmware/job_source.hpp"
-#include "firmware/loader.hpp"
 
 namespace cli {
 namespace {
@@ -81,36 +80,28 @@ int runUsb(Verb verb, const char* name, const std::vector<std::string>& args) {
   }
   const bool all = a.has("all");
   if (all && a.has("serial")) return usageError("--all and --serial exclude each other");
-  firmware::McuPtr model;
   const std::string modelName = a.value("target").value_or("");
-  if (verb == Verb::Erase) {
-    if (modelName.empty()) return usageError(base::text("firmware.cli.model_required"));
-    model = firmware::FindByName(modelName);
-    if (model == nullptr) {
-      std::fprintf(stderr, "%s\n", base::format(base::text("firmware.cli.unknown_model").c_str(), modelName.c_str()).c_str());
-      return kExitUsage;
-    }
-  }
   const std::string file = needsFile ? a.positional()[0] : std::string();
   const bool json = a.has("json");
   UsbOutput out(json);
   // Made before the job's first thread; `program --all` has its own runs (program_all.cpp).
   std::optional<JobSignals> signals;
-  if (!a.has("all")) signals.emplace();
-  const auto finish = [&](usbjobs::Outcome outcome) {
-    int status = outcome == usbjobs::Outcome::Success ? kExitOk : kExitFailed;
+  if (!all) signals.emplace();
+  std::string shownModel = modelName;
+  const auto finish = [&](base::Outcome outcome) {
+    int status = outcome == base::Outcome::Success ? kExitOk : kExitFailed;
     if (out.powerOffFailed()) {
       std::fprintf(stderr, "qubrix %s: the target may still be powered\n", name);
       status = kExitTargetMayBePowered;
     }
     if (signals) status = signals->exitStatus(status);
     if (json) {
-      const std::string shownModel = model != nullptr ? model->name : modelName;
       std::printf("%s\n", out.json({name, shownModel, file, resultName(outcome), status, secondsSince(started)}).c_str());
     }
     return status;
   };
 
+  firmware::McuPtr model;
   usbjobs::UsbJob job;
   if (needsFile) {
     // A production file names its own model and carries the locks the job checks.
@@ -127,13 +118,21 @@ int runUsb(Verb verb, const char* name, const std::vector<std::string>& args) {
       case firmware::LoadRefusal::NotLoaded:
         if (program.loaded()) break;
         out.onLog("--> " + firmware::RefusalText(program, request), base::LogColour::Error);
-        return finish(usbjobs::Outcome::Failed);
+        return finish(base::Outcome::Failed);
     }
     model = program.model;
     out.setImage(program.image.totalChecksum, program.image.dataLength);
     job = usbjobs::jobFromSource(program.source(), a.has("erase-chip"));
+  } else if (verb == Verb::Erase) {
+    if (modelName.empty()) return usageError(base::text("firmware.cli.model_required"));
+    model = firmware::FindByName(modelName);
+    if (model == nullptr) {
+      std::fprintf(stderr, "%s\n", base::format(base::text("firmware.cli.unknown_model").c_str(), modelName.c_str()).c_str());
+      return kExitUsage;
+    }
   }
-  if (all) return programAll(job, model->name, file, json);
+  if (model != nullptr) shownModel = model->name;
+  if (all) return programAll(job, shownModel, file, json);
 
   const ProgrammerChoice choice = chooseProgrammer(attachedProgrammers(), a.value("serial"));
   if (!choice.error.empty()) {
@@ -141,7 +140,7 @@ int runUsb(Verb verb, const char* name, const std::vector<std::string>& args) {
     return kExitUsage;
   }
   job.programmerSerial = choice.serial;
-  if (signals->received() != 0) return finish(usbjobs::Outcome::Cancelled);
+  if (signals->received() != 0) return finish(base::Outcome::Cancelled);
 
   usbjobs::JobThread worker(base::threadLanguage(), [&](const std::atomic<bool>& running) {
     switch (verb) {
@@ -167,7 +166,7 @@ int runUsb(Verb verb, const char* name, const std::vector<std::string>& args) {
     return usbjobs::runPowerToggle(out, choice.serial);
   });
   signals->onCancel([&worker] { worker.cancel(); });
-  const usbjobs::Outcome outcome = worker.wait();
+  const base::Outcome outcome = worker.wait();
   signals->clearCancel();
   return finish(outcome);
 }

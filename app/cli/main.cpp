@@ -1,5 +1,4 @@
 // qubrix: the command-line front end over the same core as the window.
-#include <QCoreApplication>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -26,8 +25,6 @@ void printVerbs(std::FILE* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  appsettings::initialise();
   emulator::programmer::attachBenchFromEnvironment();
   emulator::writer::attachWriterBenchFromEnvironment();
   if (argc < 2 || std::strcmp(argv[1], "help") == 0 || std::strcmp(argv[1], "--help") == 0 ||

@@ -4,14 +4,14 @@
 
 namespace cli {
 
-void PrintingSink::logLine(const std::string& text, base::LogColour colour) {
+void PrintingSink::onLog(const std::string& text, base::LogColour colour) {
   const bool error = colour == base::LogColour::Error;
   if (error) complained_ = true;
   if (quiet_ && !error) return;
   std::fprintf(error ? stderr : stdout, "%s\n", text.c_str());
 }
 
-void PrintingSink::messageBox(const std::string& text, const std::string& caption, base::MessageIcon) {
+void PrintingSink::onMessage(const std::string& caption, const std::string& text, base::MessageIcon) {
   std::fprintf(stderr, "[%s] %s\n", caption.c_str(), text.c_str());
   complained_ = true;
 }

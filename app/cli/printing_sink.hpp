@@ -15,8 +15,8 @@ class PrintingSink final : public firmware::LoadSink, public production::WriteSi
   // The path every save goes to; none takes the dialog's default name.
   explicit PrintingSink(std::optional<std::string> savePath = std::nullopt) : savePath_(std::move(savePath)) {}
 
-  void logLine(const std::string& text, base::LogColour colour) override;
-  void messageBox(const std::string& text, const std::string& caption, base::MessageIcon icon) override;
+  void onLog(const std::string& text, base::LogColour colour) override;
+  void onMessage(const std::string& caption, const std::string& text, base::MessageIcon icon) override;
   void checksumLabel(const std::string& text) override { checksum_ = text; }
   void fileSizeLabel(const std::string& text) override { fileSize_ = text; }
   void showImage(std::span<const std::uint8_t>) override {}

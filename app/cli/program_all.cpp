@@ -104,13 +104,13 @@ double secondsBetween(Clock::time_point from, Clock::time_point to) {
 
 }  // namespace
 
-const char* resultName(usbjobs::Outcome o) {
+const char* resultName(base::Outcome o) {
   switch (o) {
-    case usbjobs::Outcome::Success:
+    case base::Outcome::Success:
       return "success";
-    case usbjobs::Outcome::Cancelled:
+    case base::Outcome::Cancelled:
       return "cancelled";
-    case usbjobs::Outcome::Failed:
+    case base::Outcome::Failed:
       break;
   }
   return "failed";
@@ -141,20 +141,20 @@ int programAll(const usbjobs::UsbJob& job, const std::string& model, const std::
   for (std::size_t i = 0; i < count; ++i) {
     workers.push_back(std::make_unique<usbjobs::JobThread>(
         base::threadLanguage(), [&, i](const std::atomic<bool>& running) {
-          const usbjobs::Outcome outcome = usbjobs::runProgram(jobs[i], *outputs[i], running);
+          const base::Outcome outcome = usbjobs::runProgram(jobs[i], *outputs[i], running);
           ended[i] = Clock::now();
           return outcome;
         }));
   }
   g_workers.store(&workers);
   std::signal(SIGINT, onInterrupt);
-  std::vector<usbjobs::Outcome> outcomes(count, usbjobs::Outcome::Failed);
+  std::vector<base::Outcome> outcomes(count, base::Outcome::Failed);
   for (std::size_t i = 0; i < count; ++i) outcomes[i] = workers[i]->wait();
   std::signal(SIGINT, SIG_DFL);
   g_workers.store(nullptr);
 
   std::size_t succeeded = 0;
-  for (usbjobs::Outcome o : outcomes) succeeded += o == usbjobs::Outcome::Success ? 1 : 0;
+  for (base::Outcome o : outcomes) succeeded += o == base::Outcome::Success ? 1 : 0;
   const int status = succeeded == count ? kExitOk : kExitFailed;
   const double seconds = secondsBetween(started, Clock::now());
   if (json) {
@@ -163,7 +163,7 @@ int programAll(const usbjobs::UsbJob& job, const std::string& model, const std::
                 jsonString(model).c_str(), jsonString(file).c_str(), jsonString(status == kExitOk ? "success" : "failed").c_str(),
                 status, seconds, succeeded);
     for (std::size_t i = 0; i < count; ++i) {
-      const int own = outcomes[i] == usbjobs::Outcome::Success ? kExitOk : kExitFailed;
+      const int own = outcomes[i] == base::Outcome::Success ? kExitOk : kExitFailed;
       std::printf("%s\n  %s", i == 0 ? "" : ",",
                   outputs[i]->json({"program", model, file, resultName(outcomes[i]), own, secondsBetween(started, ended[i])})
                       .c_str());
@@ -172,7 +172,7 @@ int programAll(const usbjobs::UsbJob& job, const std::string& model, const std::
     return status;
   }
   for (std::size_t i = 0; i < count; ++i) {
-    const bool ok = outcomes[i] == usbjobs::Outcome::Success;
+    const bool ok = outcomes[i] == base::Outcome::Success;
     std::string line = base::format("%s  %-9s %6.2fs", snText(programmers[i].serial).c_str(), resultName(outcomes[i]),
                                     secondsBetween(started, ended[i]));
     if (!ok) line += "  " + outputs[i]->lastComplaint();

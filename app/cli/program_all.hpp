@@ -8,7 +8,7 @@
 namespace cli {
 
 // "success", "failed" or "cancelled".
-const char* resultName(usbjobs::Outcome outcome);
+const char* resultName(base::Outcome outcome);
 
 // Programs `job` into every attached programmer in parallel: one progress line each while it runs,
 // then a summary line per programmer (or, with `json`, one object holding each one's result).

@@ -1,44 +1,48 @@
 #include "app/common/app_settings.hpp"
 
-#include <QCoreApplication>
-#include <QSettings>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
 
+#include "base/ini_file.hpp"
 #include "base/texts.hpp"
 
 namespace appsettings {
 namespace {
 
-QSettings profile() { return QSettings(QSettings::IniFormat, QSettings::UserScope, kOrganisation, kApplication); }
+// The file and section QSettings used for "General" before: it keeps the group name "General" as
+// "%General", because its own "[General]" holds keys outside any group. Files of earlier runs still
+// read.
+constexpr const char* kSection = "%General";
+constexpr const char* kLanguageKey = "LangID";
+
+std::filesystem::path profilePath() { return base::settingsDirectory() / "QUBRIX Tool.ini"; }
+
+std::optional<int> storedValue(const char* key) {
+  const std::optional<std::string> value = base::IniFile::read(profilePath()).value(kSection, key);
+  if (!value) return std::nullopt;
+  char* end = nullptr;
+  const long number = std::strtol(value->c_str(), &end, 10);
+  if (end == value->c_str() || *end != '\0') return std::nullopt;
+  return static_cast<int>(number);
+}
+
+void storeValue(const char* key, int value) {
+  base::IniFile profile = base::IniFile::read(profilePath());
+  profile.setValue(kSection, key, std::to_string(value));
+  profile.write(profilePath());
+}
 
 }  // namespace
 
-void initialise() {
-  QCoreApplication::setOrganizationName(kOrganisation);
-  QCoreApplication::setApplicationName(kApplication);
-}
+int storedLanguage() { return storedValue(kLanguageKey).value_or(base::kLangChinese); }
 
-int storedLanguage() { return profile().value("General/LangID", base::kLangChinese).toInt(); }
+std::optional<int> chosenLanguage() { return storedValue(kLanguageKey); }
 
-std::optional<int> chosenLanguage() {
-  const QSettings s = profile();
-  if (!s.contains("General/LangID")) return std::nullopt;
-  return s.value("General/LangID").toInt();
-}
+void storeLanguage(int langId) { storeValue(kLanguageKey, langId); }
 
-void storeLanguage(int langId) {
-  QSettings s = profile();
-  s.setValue("General/LangID", langId);
-  s.sync();
-}
+int storedInt(const char* key, int fallback) { return storedValue(key).value_or(fallback); }
 
-int storedInt(const char* key, int fallback) {
-  return profile().value(QStringLiteral("General/") + QLatin1String(key), fallback).toInt();
-}
-
-void storeInt(const char* key, int value) {
-  QSettings s = profile();
-  s.setValue(QStringLiteral("General/") + QLatin1String(key), value);
-  s.sync();
-}
+void storeInt(const char* key, int value) { storeValue(key, value); }
 
 }  // namespace appsettings

@@ -1,16 +1,10 @@
 #pragma once
-// The profile section "General" under the company key "QUBRIX" (an INI file in the user's config
-// directory on Linux). Both front ends read the language from here.
+// The profile section "General" under the company key "QUBRIX": "QUBRIX Tool.ini" in the user's
+// settings folder. Both front ends read the language from here.
 
 #include <optional>
 
 namespace appsettings {
-
-inline constexpr const char* kOrganisation = "QUBRIX";
-inline constexpr const char* kApplication = "QUBRIX Tool";
-
-// Call once before QSettings is used: fixes organisation and application names and the INI format.
-void initialise();
 
 // "General"/"LangID", 2052 when absent.
 int storedLanguage();

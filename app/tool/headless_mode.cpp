@@ -73,7 +73,7 @@ int runHeadless(const CommandLineRequest& request) {
   usbjobs::JobThread worker(base::threadLanguage(), [&](const std::atomic<bool>& running) {
     return verify ? usbjobs::runVerify(job, sink, running) : usbjobs::runErase(*model, sink);
   });
-  return worker.wait() == usbjobs::Outcome::Success ? kOk : kFailed;
+  return worker.wait() == base::Outcome::Success ? kOk : kFailed;
 }
 
 }  // namespace tool

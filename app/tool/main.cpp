@@ -14,7 +14,6 @@ int main(int argc, char** argv) {
   tool::CommandLineRequest request;
   tool::ParseCommandLine(request, argc, argv);
 
-  appsettings::initialise();
   base::setThreadLanguage(appsettings::storedLanguage());
   if (request.mode == tool::kModeVerify || request.mode == tool::kModeErase) {
     return tool::runHeadless(request);

@@ -55,7 +55,7 @@ bool programAll(const std::vector<usbjobs::UsbJob>& jobs) {
         base::kLangEnglish, [&, i](const std::atomic<bool>& running) { return usbjobs::runProgram(jobs[i], sinks[i], running); }));
   }
   bool all = true;
-  for (auto& w : workers) all = w->wait() == usbjobs::Outcome::Success && all;
+  for (auto& w : workers) all = w->wait() == base::Outcome::Success && all;
   return all;
 }
 

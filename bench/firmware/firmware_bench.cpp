@@ -48,8 +48,8 @@ const std::string& hexText() {
 
 class NullSink final : public firmware::LoadSink {
  public:
-  void logLine(const std::string&, base::LogColour) override {}
-  void messageBox(const std::string&, const std::string&, base::MessageIcon) override {}
+  void onLog(const std::string&, base::LogColour) override {}
+  void onMessage(const std::string&, const std::string&, base::MessageIcon) override {}
   void checksumLabel(const std::string&) override {}
   void fileSizeLabel(const std::string&) override {}
   void showImage(std::span<const std::uint8_t> bytes) override { benchmark::DoNotOptimize(bytes.data()); }

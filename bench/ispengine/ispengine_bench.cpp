@@ -23,7 +23,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using isp::engine::IspJob;
-using isp::engine::Outcome;
+using base::Outcome;
 
 constexpr std::size_t kImageSize = 65536;
 
@@ -84,7 +84,7 @@ void BM_Program64KiB(benchmark::State& state) {
     const auto start = Clock::now();
     const auto result = runner.program(job64k(baudCode));
     const auto end = Clock::now();
-    if (result != isp::engine::RunResult::Success) {
+    if (result != base::Outcome::Success) {
       state.SkipWithError("the run failed");
       return;
     }

@@ -50,9 +50,9 @@ class QuietSink final : public isp::engine::IspSink, public firmware::LineLoadSi
   void onProgressRange(int, int) override {}
   void onProgress(int) override {}
   void onControlsEnabled(bool) override {}
-  void onFinished(isp::engine::Outcome o) override { outcome = o; }
+  void onFinished(base::Outcome o) override { outcome = o; }
   void onProgrammerInfo(const isp::ProgrammerInfo&, isp::engine::VersionQuery) override {}
-  isp::engine::Outcome outcome = isp::engine::Outcome::Failed;
+  base::Outcome outcome = base::Outcome::Failed;
 };
 
 std::filesystem::path imageFile(const std::filesystem::path& dir) {
@@ -62,7 +62,8 @@ std::filesystem::path imageFile(const std::filesystem::path& dir) {
   return path;
 }
 
-double headlessRun(const firmware::MCU& model, const std::filesystem::path& file) {
+double headlessRun(const firmware::McuPtr& mcu, const std::filesystem::path& file) {
+  const firmware::MCU& model = *mcu;
   emulator::serial::PtyHost host(std::make_unique<emulator::serial::ChipBootloader>(chipFor(model)));
   if (!host.start()) return -1;
   QuietSink sink;
@@ -70,12 +71,12 @@ double headlessRun(const firmware::MCU& model, const std::filesystem::path& file
   firmware::LoadTarget target;
   target.modelCode = firmware::TypeIndex(model);
   if (!firmware::LoadProgramFile(file, firmware::ProgramFileKind::Bin, target, image, sink)) return -1;
-  const auto job = isp::engine::jobFromImage(image, model, {}, nullptr, {});
+  const auto job = isp::engine::jobFromSource({image, mcu, nullptr}, {});
   isp::engine::IspRunner runner(sink, {host.path(), std::chrono::seconds(30)});
   const auto start = Clock::now();
   const auto result = runner.program(job);
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  return result == isp::engine::RunResult::Success ? seconds : -1;
+  return result == base::Outcome::Success ? seconds : -1;
 }
 
 struct WindowRun {
@@ -132,7 +133,7 @@ void BM_WindowAgainstHeadless64KiB(benchmark::State& state) {
   const auto file = imageFile(home.path());
   double window = 0, headless = 0, gap = 0;
   for (auto _ : state) {
-    const double h = headlessRun(*model, file);
+    const double h = headlessRun(model, file);
     const WindowRun w = windowRun(*model, file);
     if (h < 0 || w.seconds < 0) {
       state.SkipWithError("a run failed");
@@ -156,7 +157,6 @@ BENCHMARK(BM_WindowAgainstHeadless64KiB)->Iterations(3)->UseManualTime()->Unit(b
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   ::setenv("QUBRIX_EMULATE", "1", 1);
-  appsettings::initialise();
   base::setThreadLanguage(base::kLangEnglish);
   QApplication app(argc, argv);
   benchmark::Initialize(&argc, argv);

@@ -54,7 +54,7 @@ void BM_ProgramAndVerify128KiB(benchmark::State& state) {
   const std::atomic<bool> running{true};
 
   // One counted run for the number of exchanges, then the timed ones without the log.
-  if (usbjobs::runProgram(job, sink, running) != usbjobs::Outcome::Success) state.SkipWithError("the run failed");
+  if (usbjobs::runProgram(job, sink, running) != base::Outcome::Success) state.SkipWithError("the run failed");
   const auto exchanges = static_cast<double>(device->log().size());
   device->setLogging(false);
   double cpu = 0;

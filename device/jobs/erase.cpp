@@ -1,35 +1,36 @@
 // The whole flash erased, for the headless erase verbs.
 #include "base/texts.hpp"
+#include "device/commands.hpp"
 #include "device/jobs/jobs.hpp"
 #include "device/jobs/session.hpp"
 
 namespace usbjobs {
+
+namespace cmd = qx::cmd;
 namespace {
 
-constexpr std::uint8_t kEraseWholeChip = 2;
-
-Outcome eraseTarget(Session& s, const firmware::MCU& model) {
-  if (!s.takeAndIdentify(base::text("usb.open_failed"))) return Outcome::Failed;
-  if (!s.connectTarget(model)) return Outcome::Failed;
+base::Outcome eraseTarget(Session& s, const firmware::MCU& model) {
+  if (!s.takeAndIdentify(base::text("usb.open_failed"))) return base::Outcome::Failed;
+  if (!s.connectTarget(model)) return base::Outcome::Failed;
   s.reportConnected();
-  s.info(base::text(190));
+  s.info(base::text(base::txt::kErasingWholeFlash));
   s.step("erase");
-  const bool erased = s.attempt([&s] { return s.tool().eraseTargetFlash(kEraseWholeChip, 0, 0); });
+  const bool erased = s.attempt([&s] { return s.tool().eraseTargetFlash(cmd::kEraseWholeChip, 0, 0); });
   s.attempt([&s] { return s.tool().disconnect(); });
   if (!erased) {
     s.error(base::text("usb.erase_failed"));
-    return Outcome::Failed;
+    return base::Outcome::Failed;
   }
-  s.info(base::text(286));
-  return Outcome::Success;
+  s.info(base::text(base::txt::kErasedSuccessfully));
+  return base::Outcome::Success;
 }
 
 }  // namespace
 
-Outcome runErase(const firmware::MCU& model, UsbJobSink& sink, const std::string& serial) {
+base::Outcome runErase(const firmware::MCU& model, UsbJobSink& sink, const std::string& serial) {
   Session s(sink, serial);
   sink.onControlsEnabled(false);
-  Outcome outcome = Outcome::Failed;
+  base::Outcome outcome = base::Outcome::Failed;
   try {
     outcome = eraseTarget(s, model);
   } catch (const std::exception& e) {

@@ -14,21 +14,21 @@ namespace usbjobs {
 
 // Limit checks, screen sequence, connect, padding, erase, unit-by-unit cache writes and burns,
 // verification, write events and the limit increment.
-Outcome runProgram(const UsbJob& job, UsbJobSink& sink, const std::atomic<bool>& running);
+base::Outcome runProgram(const UsbJob& job, UsbJobSink& sink, const std::atomic<bool>& running);
 
 // Compares the first dataLength bytes with the target, unit by unit.
-Outcome runVerify(const UsbJob& job, UsbJobSink& sink, const std::atomic<bool>& running);
+base::Outcome runVerify(const UsbJob& job, UsbJobSink& sink, const std::atomic<bool>& running);
 
 // `serial` below chooses the programmer; empty takes the first one attached.
 
 // Switches the target power to the opposite of what the programmer reports.
-Outcome runPowerToggle(UsbJobSink& sink, const std::string& serial = {});
+base::Outcome runPowerToggle(UsbJobSink& sink, const std::string& serial = {});
 // Switches the target power on or off and leaves it so.
-Outcome runPowerSwitch(bool on, UsbJobSink& sink, const std::string& serial = {});
+base::Outcome runPowerSwitch(bool on, UsbJobSink& sink, const std::string& serial = {});
 // Reads whether the target is powered, and its voltage, into the facts; changes nothing.
-Outcome runPowerStatus(UsbJobSink& sink, const std::string& serial = {});
+base::Outcome runPowerStatus(UsbJobSink& sink, const std::string& serial = {});
 
 // Connects to the model, erases the whole flash (mode 2) and disconnects.
-Outcome runErase(const firmware::MCU& model, UsbJobSink& sink, const std::string& serial = {});
+base::Outcome runErase(const firmware::MCU& model, UsbJobSink& sink, const std::string& serial = {});
 
 }  // namespace usbjobs

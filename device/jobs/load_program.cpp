@@ -1,3 +1,4 @@
+#include "device/commands.hpp"
 #include "device/jobs/load_program.hpp"
 
 #include <algorithm>
@@ -14,12 +15,14 @@
 #include "device/tool.hpp"
 
 namespace usbjobs {
+
+namespace cmd = qx::cmd;
 namespace {
 
-constexpr std::uint8_t kScreenProgramming = 4;
-constexpr std::uint8_t kEventBegin = 1;
-constexpr std::uint8_t kEventEnd = 2;
 constexpr const char* kEnd = "\r\n";
+
+// The dialog's texts carry their own line breaks and colour.
+void append(LoadRunSink& sink, const std::string& text) { sink.onLog(text, base::LogColour::Normal); }
 
 std::optional<std::vector<std::uint8_t>> readRaw(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -41,44 +44,44 @@ class LoadRun {
       : m_(model), bytes_(std::move(bytes)), sink_(sink) {}
 
   // From openAndIdentify on; false for the failures the dialog reports.
-  Outcome run(qx::QUBRIXTool& tool) {
+  base::Outcome run(qx::QUBRIXTool& tool) {
     if (!tool.openAndIdentify()) {
-      sink_.appendLog(base::text("load.open_failed") + kEnd);
-      return Outcome::Failed;
+      append(sink_, base::text("load.open_failed") + kEnd);
+      return base::Outcome::Failed;
     }
     if (!tool.connect(firmware::modelWord(m_), m_.name, m_.internalName)) {
-      sink_.appendLog(base::text("load.connect_failed") + kEnd);
-      return Outcome::Failed;
+      append(sink_, base::text("load.connect_failed") + kEnd);
+      return base::Outcome::Failed;
     }
-    sink_.appendLog(base::text("load.connected"));
-    sink_.appendLog(base::format("flash_size=%u\r\n", static_cast<unsigned>(tool.flashFlag())));
-    tool.writeEvent(kEventBegin);
+    append(sink_, base::text("load.connected"));
+    append(sink_, base::format("flash_size=%u\r\n", static_cast<unsigned>(tool.flashFlag())));
+    tool.writeEvent(cmd::kEventBegin);
     const EraseUnit unit = chooseEraseUnit(tool);
-    tool.screenState(kScreenProgramming);
-    sink_.setProgress(0);
+    tool.screenState(cmd::kShowProgramming);
+    sink_.onProgress(0);
     base::trace("flash_all_erase_en=%d\r\n", 0);
 
     const std::size_t length = bytes_.size();
     bool erased = false;
     if (erasesUpFront(m_)) {
-      sink_.appendLog(base::text("load.erasing"));
+      append(sink_, base::text("load.erasing"));
       const auto units = static_cast<std::uint16_t>(std::min<std::size_t>((length + unit.size - 1) / unit.size, 0xFFFF));
       if (!tool.eraseTargetFlash(unit.mode, 0, units)) {
-        sink_.appendLog(base::text("load.erase_failed") + kEnd);
-        return done(Outcome::Failed);
+        append(sink_, base::text("load.erase_failed") + kEnd);
+        return done(base::Outcome::Failed);
       }
       erased = true;
     }
-    sink_.appendLog(base::format("--> %s\r\n", base::text(112).c_str()));
+    append(sink_, base::format("--> %s\r\n", base::text(base::txt::kProgramming).c_str()));
     const bool written = writeUnits(tool, unit, erased);
-    tool.writeEvent(kEventEnd);
+    tool.writeEvent(cmd::kEventEnd);
     tool.disconnect();
-    if (!written) sink_.appendLog(base::text("usb.program_failed") + kEnd);
-    return done(written ? Outcome::Success : Outcome::Failed);
+    if (!written) append(sink_, base::text("usb.program_failed") + kEnd);
+    return done(written ? base::Outcome::Success : base::Outcome::Failed);
   }
 
-  Outcome done(Outcome outcome) {
-    sink_.appendLog(std::string("done.") + kEnd);
+  base::Outcome done(base::Outcome outcome) {
+    append(sink_, std::string("done.") + kEnd);
     return outcome;
   }
 
@@ -96,7 +99,7 @@ class LoadRun {
       const auto percent = static_cast<int>(offset * 100 / length);
       if (percent != shown) {
         shown = percent;
-        sink_.setProgress(percent);
+        sink_.onProgress(percent);
       }
     }
     return true;
@@ -113,31 +116,31 @@ std::string invalidModelText(const std::string& modelName) {
   return base::format(base::text("load.invalid_model").c_str(), modelName.c_str()) + kEnd;
 }
 
-Outcome runLoadProgram(const firmware::McuList& catalogue, const std::string& modelName, const std::string& file,
+base::Outcome runLoadProgram(const firmware::McuList& catalogue, const std::string& modelName, const std::string& file,
                        LoadRunSink& sink) {
-  sink.appendLog(base::format("%s\r\n%s\r\n", modelName.c_str(), file.c_str()));
+  append(sink, base::format("%s\r\n%s\r\n", modelName.c_str(), file.c_str()));
   const firmware::McuPtr model = firmware::FindByName(catalogue, modelName);
   if (model == nullptr) {
-    sink.appendLog(invalidModelText(modelName));
-    return Outcome::Failed;
+    append(sink, invalidModelText(modelName));
+    return base::Outcome::Failed;
   }
   // A file that cannot be read is no empty program: nothing is sent.
   std::optional<std::vector<std::uint8_t>> bytes = readRaw(file);
   if (!bytes) {
-    sink.appendLog(base::text("firmware.read_error") + kEnd);
-    return Outcome::Failed;
+    append(sink, base::text("firmware.read_error") + kEnd);
+    return base::Outcome::Failed;
   }
   const std::shared_ptr<qx::QUBRIXTool> tool = qx::firstTool();
   if (tool == nullptr) {
-    sink.appendLog(base::text(104) + kEnd);
-    return Outcome::Failed;
+    append(sink, base::text(base::txt::kNoToolFound) + kEnd);
+    return base::Outcome::Failed;
   }
   LoadRun run(*model, std::move(*bytes), sink);
   try {
     return run.run(*tool);
   } catch (const std::exception& e) {
-    sink.appendLog(base::format(base::text(176).c_str(), e.what()) + kEnd);
-    return run.done(Outcome::Failed);
+    append(sink, base::format(base::text(base::txt::kProgrammingFailedError).c_str(), e.what()) + kEnd);
+    return run.done(base::Outcome::Failed);
   }
 }
 

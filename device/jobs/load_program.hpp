@@ -9,16 +9,13 @@
 
 namespace usbjobs {
 
-class LoadRunSink {
- public:
-  virtual ~LoadRunSink() = default;
-  virtual void appendLog(const std::string& text) = 0;
-  virtual void setProgress(int percent) = 0;
-};
+// The dialog's log takes the texts as they come (onLog, with their own line breaks) and its bar the
+// percentage (onProgress).
+class LoadRunSink : public virtual base::Reporter {};
 
 // The model is looked up by name in `catalogue`. Success when every unit was written and the
 // session closed; the log ends with "done." whenever the programmer was connected.
-Outcome runLoadProgram(const firmware::McuList& catalogue, const std::string& modelName, const std::string& file,
+base::Outcome runLoadProgram(const firmware::McuList& catalogue, const std::string& modelName, const std::string& file,
                        LoadRunSink& sink);
 
 // The dialog's line for a name the catalogue does not know.

@@ -45,13 +45,13 @@ void release(Session& s) {
 
 }  // namespace
 
-Outcome runPowerToggle(UsbJobSink& sink, const std::string& serial) {
+base::Outcome runPowerToggle(UsbJobSink& sink, const std::string& serial) {
   Session s(sink, serial);
   const std::optional<bool> before = readPower(s);
   release(s);
   if (!before) {
     s.reportFacts();
-    return Outcome::Failed;
+    return base::Outcome::Failed;
   }
 
   Session again(sink, serial);
@@ -60,25 +60,25 @@ Outcome runPowerToggle(UsbJobSink& sink, const std::string& serial) {
   again.facts().firmwareVersion = s.facts().firmwareVersion;
   release(again);
   again.reportFacts();
-  return switched ? Outcome::Success : Outcome::Failed;
+  return switched ? base::Outcome::Success : base::Outcome::Failed;
 }
 
-Outcome runPowerSwitch(bool on, UsbJobSink& sink, const std::string& serial) {
+base::Outcome runPowerSwitch(bool on, UsbJobSink& sink, const std::string& serial) {
   Session s(sink, serial);
   const std::optional<bool> before = readPower(s);
   const bool switched = before && switchPower(s, on, *before);
   release(s);
   s.reportFacts();
-  return switched ? Outcome::Success : Outcome::Failed;
+  return switched ? base::Outcome::Success : base::Outcome::Failed;
 }
 
-Outcome runPowerStatus(UsbJobSink& sink, const std::string& serial) {
+base::Outcome runPowerStatus(UsbJobSink& sink, const std::string& serial) {
   Session s(sink, serial);
   const std::optional<bool> powered = readPower(s);
   if (powered) s.info(base::text(*powered ? "usb.powered_on" : "usb.powered_off"));
   release(s);
   s.reportFacts();
-  return powered ? Outcome::Success : Outcome::Failed;
+  return powered ? base::Outcome::Success : base::Outcome::Failed;
 }
 
 }  // namespace usbjobs

@@ -5,24 +5,16 @@
 #include "base/strformat.hpp"
 #include "base/texts.hpp"
 #include "base/trace.hpp"
+#include "device/commands.hpp"
 #include "device/jobs/jobs.hpp"
 #include "device/jobs/production_locks.hpp"
 #include "device/jobs/session.hpp"
 #include "firmware/image.hpp"
 
 namespace usbjobs {
-namespace {
 
-constexpr std::uint8_t kScreenSessionBegins = 1;
-constexpr std::uint8_t kScreenProgramming = 4;
-constexpr std::uint8_t kScreenProgrammed = 5;
-constexpr std::uint8_t kScreenProgramFailed = 6;
-constexpr std::uint8_t kScreenVerifying = 7;
-constexpr std::uint8_t kScreenIdle = 0;
-constexpr std::uint8_t kModeOnlineProgramming = 1;
-constexpr std::uint8_t kEventBegin = 1;
-constexpr std::uint8_t kEventEnd = 2;
-constexpr std::uint8_t kEraseWholeChip = 2;
+namespace cmd = qx::cmd;
+namespace {
 
 // The tail some families need, then whole units of the copy; never past the chip's flash, which
 // could not take the bytes.
@@ -44,7 +36,7 @@ void padToUnits(std::vector<std::uint8_t>& bytes, std::uint64_t& programLength, 
 bool erasesUpFront(const UsbJob& job) {
   const unsigned nibble = (job.model->model >> 4) & 0xF;
   const std::uint16_t family = firmware::FamilyTypeOf(job.mcuTypeIndex);
-  return nibble == 0xA || nibble == 0xC || family == 0x000 || family == 0x100;
+  return nibble == 0xA || nibble == 0xC || family == firmware::kFamilyK7A0 || family == firmware::kFamilyK7A1;
 }
 
 class ProgramRun {
@@ -52,13 +44,13 @@ class ProgramRun {
   ProgramRun(const UsbJob& job, UsbJobSink& sink, const std::atomic<bool>& running)
       : job_(job), s_(sink, job.programmerSerial), running_(running) {}
 
-  Outcome run() {
+  base::Outcome run() {
     if (job_.programLength <= 0 || job_.bytes.empty()) {
       s_.error(base::text("usb.load_firmware"));
-      return Outcome::Failed;
+      return base::Outcome::Failed;
     }
     s_.sink().onControlsEnabled(false);
-    Outcome outcome = Outcome::Failed;
+    base::Outcome outcome = base::Outcome::Failed;
     try {
       outcome = program();
     } catch (const std::exception& e) {
@@ -71,32 +63,32 @@ class ProgramRun {
   }
 
  private:
-  Outcome program() {
-    if (!s_.takeAndIdentify(base::text("usb.open_failed"))) return Outcome::Failed;
+  base::Outcome program() {
+    if (!s_.takeAndIdentify(base::text("usb.open_failed"))) return base::Outcome::Failed;
     if (job_.model == nullptr) {
       s_.error(base::text("firmware.select_model"));
-      return Outcome::Failed;
+      return base::Outcome::Failed;
     }
     s_.step("limit");
-    if (job_.productionFile && !checkProductionLimits(s_, job_)) return Outcome::Failed;
+    if (job_.productionFile && !checkProductionLimits(s_, job_)) return base::Outcome::Failed;
     qx::QUBRIXTool& tool = s_.tool();
     const bool screenReady = s_.attempt([&] {
-      return tool.screenClear() && tool.screenChecksum(job_.totalChecksum) && tool.screenState(kScreenSessionBegins) &&
-             tool.screenMode(kModeOnlineProgramming);
+      return tool.screenClear() && tool.screenChecksum(job_.totalChecksum) &&
+             tool.screenState(cmd::kShowSessionBegins) && tool.screenMode(cmd::kScreenOnlineProgramming);
     });
     if (!screenReady) return failed(false);
-    if (!s_.connectTarget(*job_.model)) return Outcome::Failed;
+    if (!s_.connectTarget(*job_.model)) return base::Outcome::Failed;
     s_.reportConnected();
 
     const bool ok = programAndVerify();
     const std::int64_t end = nowMs();
-    const bool closed = s_.attempt([&] { return tool.writeEvent(kEventEnd); });
+    const bool closed = s_.attempt([&] { return tool.writeEvent(cmd::kEventEnd); });
     const bool disconnected = s_.attempt([&] { return tool.disconnect(); });
     if (!running_.load()) {
-      s_.attempt([&] { return tool.screenProgress(0) && tool.screenState(kScreenIdle); });
+      s_.attempt([&] { return tool.screenProgress(0) && tool.screenState(cmd::kShowIdle); });
       s_.sink().onProgress(0);
       s_.info(base::text("usb.program_cancelled"));
-      return Outcome::Cancelled;
+      return base::Outcome::Cancelled;
     }
     if (!ok || !closed || !disconnected) return failed(true);
     if (job_.production.write_limit_num_enable && job_.productionFile) {
@@ -105,17 +97,18 @@ class ProgramRun {
       }
     }
     s_.info(base::text("usb.program_ok"));
-    s_.attempt([&] { return tool.screenState(kScreenProgrammed); });
-    if (job_.fromEncryptedFile) s_.info(base::text(281));
-    s_.info(base::format(base::text(115).c_str(), static_cast<double>(end - start_) / 1000.0));
-    return Outcome::Success;
+    s_.attempt([&] { return tool.screenState(cmd::kShowProgrammed); });
+    if (job_.fromEncryptedFile) s_.info(base::text(base::txt::kNoEncryptedIdOnline));
+    s_.info(base::format(base::text(base::txt::kProgrammingCompletedTime).c_str(),
+                         static_cast<double>(end - start_) / 1000.0));
+    return base::Outcome::Success;
   }
 
   bool programAndVerify() {
     qx::QUBRIXTool& tool = s_.tool();
     const EraseUnit unit = chooseEraseUnit(tool);
     if (!s_.attempt([&] {
-          return tool.writeEvent(kEventBegin) && tool.screenState(kScreenProgramming) && tool.screenProgress(0);
+          return tool.writeEvent(cmd::kEventBegin) && tool.screenState(cmd::kShowProgramming) && tool.screenProgress(0);
         })) {
       return false;
     }
@@ -129,10 +122,12 @@ class ProgramRun {
     bool erased = false;
     s_.step("erase");
     if (job_.eraseChip || erasesUpFront(job_)) {
-      s_.info(base::text(184));
-      const auto units = static_cast<std::uint16_t>(std::min<std::uint64_t>((length + unit.size - 1) / unit.size, 0xFFFF));
+      s_.info(base::text(base::txt::kErasingProgramArea));
+      const auto units =
+          static_cast<std::uint16_t>(std::min<std::uint64_t>((length + unit.size - 1) / unit.size, 0xFFFF));
       const bool ok = s_.attempt([&] {
-        return job_.eraseChip ? tool.eraseTargetFlash(kEraseWholeChip, 0, 0) : tool.eraseTargetFlash(unit.mode, 0, units);
+        return job_.eraseChip ? tool.eraseTargetFlash(cmd::kEraseWholeChip, 0, 0)
+                              : tool.eraseTargetFlash(unit.mode, 0, units);
       });
       if (!ok) {
         s_.error(base::text("usb.erase_failed"));
@@ -141,7 +136,7 @@ class ProgramRun {
       erased = true;
     }
 
-    s_.info(base::text(112));
+    s_.info(base::text(base::txt::kProgramming));
     s_.step("program");
     start_ = nowMs();
     s_.sink().onPhase(Phase::Programming, length);
@@ -152,9 +147,9 @@ class ProgramRun {
     });
     if (!written || !running_.load()) return false;
 
-    s_.info(base::text(110));
+    s_.info(base::text(base::txt::kVerifying));
     s_.step("verify");
-    if (!s_.attempt([&] { return tool.screenState(kScreenVerifying) && tool.screenProgress(0); })) return false;
+    if (!s_.attempt([&] { return tool.screenState(cmd::kShowVerifying) && tool.screenProgress(0); })) return false;
     s_.sink().onPhase(Phase::Verifying, length);
     s_.sink().onProgress(0);
     return s_.unitLoop(length, unit.size, running_, [&](std::uint32_t at, std::uint32_t n) {
@@ -162,10 +157,10 @@ class ProgramRun {
     });
   }
 
-  Outcome failed(bool tellScreen) {
-    if (tellScreen) s_.attempt([&] { return s_.tool().screenState(kScreenProgramFailed); });
+  base::Outcome failed(bool tellScreen) {
+    if (tellScreen) s_.attempt([&] { return s_.tool().screenState(cmd::kShowProgramFailed); });
     s_.error(base::text("usb.program_failed"));
-    return Outcome::Failed;
+    return base::Outcome::Failed;
   }
 
   const UsbJob& job_;
@@ -176,7 +171,7 @@ class ProgramRun {
 
 }  // namespace
 
-Outcome runProgram(const UsbJob& job, UsbJobSink& sink, const std::atomic<bool>& running) {
+base::Outcome runProgram(const UsbJob& job, UsbJobSink& sink, const std::atomic<bool>& running) {
   return ProgramRun(job, sink, running).run();
 }
 

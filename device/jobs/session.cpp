@@ -1,3 +1,4 @@
+#include "device/commands.hpp"
 #include "device/jobs/session.hpp"
 
 #include <algorithm>
@@ -11,9 +12,9 @@
 #include "firmware/mcu.hpp"
 
 namespace usbjobs {
-namespace {
 
-constexpr std::uint8_t kScreenConnectFailed = 2;
+namespace cmd = qx::cmd;
+namespace {
 
 std::string logForm(const std::string& text) { return text.rfind("--> ", 0) == 0 ? text : "--> " + text; }
 
@@ -52,7 +53,7 @@ bool Session::takeAndOpen(const std::string& openFailedText) {
   step("open");
   const auto found = guarded([this] { return qx::toolWithSerial(serial_); });
   if (!found || *found == nullptr) {
-    if (found) error(base::text(104));
+    if (found) error(base::text(base::txt::kNoToolFound));
     return false;
   }
   auto lock = std::make_unique<ProgrammerLock>((*found)->link()->serialNumber);
@@ -81,7 +82,7 @@ bool Session::checkFirmwareVersion() {
     return false;
   }
   if (*version < kMinimumFirmware) {
-    sink_.onMessage(base::text(102), base::text("usb.version_too_low"), base::MessageIcon::Warning);
+    sink_.onMessage(base::text(base::txt::kTip), base::text("usb.version_too_low"), base::MessageIcon::Warning);
     return false;
   }
   info(base::format(base::text("usb.tool_version").c_str(), qx::toolProduct(tool_).c_str(),
@@ -92,13 +93,13 @@ bool Session::checkFirmwareVersion() {
 bool Session::connectTarget(const firmware::MCU& model) {
   step("connect");
   if (attempt([&] { return tool_->connect(firmware::modelWord(model), model.name, model.internalName); })) return true;
-  attempt([this] { return tool_->screenState(kScreenConnectFailed); });
-  error(base::text(194));
+  attempt([this] { return tool_->screenState(cmd::kShowConnectFailed); });
+  error(base::text(base::txt::kConnectFailed));
   return false;
 }
 
 void Session::reportConnected() {
-  info(base::text(113));
+  info(base::text(base::txt::kConnectedToTarget));
   if (const auto volts = guarded([this] { return tool_->targetVoltage(); })) {
     facts_.targetVoltage = *volts;
     info(base::format(base::text("usb.target_voltage").c_str(), static_cast<double>(*volts)));

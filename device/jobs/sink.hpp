@@ -1,6 +1,7 @@
 #pragma once
 // What a USB job shows, reported from its worker thread: the front end marshals every call to its
-// user-interface thread, in order. Jobs never touch a control.
+// user-interface thread, in order. Jobs never touch a control. Log lines, message boxes, the
+// progress bar (0..100) and the controls' state are the Reporter's calls.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -8,8 +9,6 @@
 #include "base/report.hpp"
 
 namespace usbjobs {
-
-enum class Outcome { Success, Failed, Cancelled };
 
 // The Power button's icon shows the state the next press leaves behind.
 enum class PowerIcon { Off, On };
@@ -31,17 +30,9 @@ struct RunFacts {
   std::optional<std::uint32_t> firstDifference;
 };
 
-class UsbJobSink {
+class UsbJobSink : public virtual base::Reporter {
  public:
-  virtual ~UsbJobSink() = default;
-  // One finished line; it already starts with "--> " where the log wants it.
-  virtual void onLog(const std::string& line, base::LogColour colour) = 0;
-  // The progress bar, 0..100.
-  virtual void onProgress(int percent) = 0;
-  virtual void onMessage(const std::string& caption, const std::string& text, base::MessageIcon icon) = 0;
   virtual void onPowerButton(PowerIcon icon, const std::string& caption) = 0;
-  // False while a job runs: the controls that could start another are disabled.
-  virtual void onControlsEnabled(bool) {}
   virtual void onPhase(Phase, std::uint64_t /*bytes*/) {}
   // The final step could not switch the target off: it may still be powered.
   virtual void onPowerOffFailed() {}

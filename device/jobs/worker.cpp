@@ -15,7 +15,7 @@ JobThread::~JobThread() {
   if (thread_.joinable()) thread_.join();
 }
 
-Outcome JobThread::wait() {
+base::Outcome JobThread::wait() {
   if (thread_.joinable()) thread_.join();
   return outcome_;
 }

@@ -12,7 +12,7 @@ namespace usbjobs {
 
 class JobThread {
  public:
-  using Body = std::function<Outcome(const std::atomic<bool>& running)>;
+  using Body = std::function<base::Outcome(const std::atomic<bool>& running)>;
 
   JobThread(int language, Body body);
   // Waits for the job: the programmer is never left to a thread nobody waits for.
@@ -23,12 +23,12 @@ class JobThread {
   void cancel() { running_.store(false); }
   bool finished() const { return finished_.load(); }
   // Waits for the end; the job's outcome.
-  Outcome wait();
+  base::Outcome wait();
 
  private:
   std::atomic<bool> running_{true};
   std::atomic<bool> finished_{false};
-  Outcome outcome_ = Outcome::Failed;
+  base::Outcome outcome_ = base::Outcome::Failed;
   std::thread thread_;
 };
 

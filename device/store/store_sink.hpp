@@ -16,7 +16,7 @@ struct StoreButtons {
   friend bool operator==(const StoreButtons&, const StoreButtons&) = default;
 };
 
-class StoreSink : public base::Reporter {
+class StoreSink : public virtual base::Reporter {
  public:
   // The stored programs in the order the programmer lists them; empty after a failed refresh.
   virtual void onListing(const std::vector<StoreRow>& rows, const StoreButtons& buttons) = 0;

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "device/hidapi_usb.hpp"
+#include "device/usb_ids.hpp"
 
 namespace qx::writer {
 
@@ -53,7 +54,7 @@ ReadResult HidApiWriter::read(Report& report, int timeoutMs) {
 std::vector<std::shared_ptr<HidApiWriter>> enumerateHidWriters() {
   std::vector<std::shared_ptr<HidApiWriter>> found;
   std::lock_guard lock(qx::enumerationMutex());
-  hid_device_info* list = hid_enumerate(kWriterVendor, kWriterProduct);
+  hid_device_info* list = hid_enumerate(qx::kVendorId, qx::kWriterProductId);
   for (const hid_device_info* d = list; d != nullptr; d = d->next) {
     if (d->path == nullptr) continue;
     auto link = std::make_shared<HidApiWriter>();

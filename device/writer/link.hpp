@@ -1,5 +1,5 @@
 #pragma once
-// The Writer (vendor 0xFFCA, product 0x0123), the offline programmer of the production line, as raw
+// The Writer (qx::kVendorId, qx::kWriterProductId), the offline programmer of the production line, as raw
 // 65-byte reports with report id 0. Discovery works as for the programmer: hidapi first, then any
 // registered provider, so that the emulated Writer joins the lookup without device/ knowing it.
 #include <array>
@@ -12,8 +12,6 @@
 
 namespace qx::writer {
 
-inline constexpr std::uint16_t kWriterVendor = 0xFFCA;
-inline constexpr std::uint16_t kWriterProduct = 0x0123;
 inline constexpr std::size_t kWriterReportSize = 65;
 
 using Report = std::array<std::uint8_t, kWriterReportSize>;

@@ -6,7 +6,7 @@
 
 namespace qx::writer {
 
-class WriterSink : public base::Reporter {
+class WriterSink : public virtual base::Reporter {
  public:
   // The Writer starts a new round of offline programming: the log starts afresh.
   virtual void onClearLog() {}

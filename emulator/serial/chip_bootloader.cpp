@@ -25,11 +25,11 @@ ChipBootloader::ChipBootloader(ChipConfig config, ChipFaults faults)
 
 const char* ChipBootloader::productName() const {
   switch (config_.familyType) {
-    case 0x000: return "QUBRIX emulated bootloader K7A0";
-    case 0x100: return "QUBRIX emulated bootloader K7A1";
-    case 0x200: return "QUBRIX emulated bootloader T4N0";
-    case 0x300: return "QUBRIX emulated bootloader T4N1";
-    case 0x400: return "QUBRIX emulated bootloader T4N2";
+    case firmware::kFamilyK7A0: return "QUBRIX emulated bootloader K7A0";
+    case firmware::kFamilyK7A1: return "QUBRIX emulated bootloader K7A1";
+    case firmware::kFamilyT4N0: return "QUBRIX emulated bootloader T4N0";
+    case firmware::kFamilyT4N1: return "QUBRIX emulated bootloader T4N1";
+    case firmware::kFamilyT4N2: return "QUBRIX emulated bootloader T4N2";
     default: return "QUBRIX emulated bootloader T4N3";
   }
 }
@@ -119,7 +119,7 @@ void ChipBootloader::onRequest(Wire& wire) {
     }
     case isp::kCmdRun:
       // The loader in XDATA sums the flash and reports.
-      if (config_.familyType != 0x100 && !loaderAccepted()) {
+      if (config_.familyType != firmware::kFamilyK7A1 && !loaderAccepted()) {
         ack(kNoLoader, wire);
         return;
       }
@@ -144,7 +144,7 @@ void ChipBootloader::onErase(isp::Bytes data, Wire& wire) {
         ack(kRefused, wire);
         return;
       }
-      if (config_.familyType != 0x100 && !loaderAccepted()) {
+      if (config_.familyType != firmware::kFamilyK7A1 && !loaderAccepted()) {
         ack(kNoLoader, wire);
         return;
       }
@@ -202,7 +202,7 @@ void ChipBootloader::onRead(isp::Bytes data, Wire& wire) {
   if (data.size() != 5) return;
   if (data[0] == 0x43) {
     // ChecksumRequest: the byte sum over K KiB.
-    if (config_.familyType != 0x100 && !loaderAccepted()) {
+    if (config_.familyType != firmware::kFamilyK7A1 && !loaderAccepted()) {
       ack(kNoLoader, wire);
       return;
     }

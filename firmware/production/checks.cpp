@@ -7,7 +7,7 @@ namespace production {
 
 std::optional<std::string> GenerateRefusal(FileKind kind, const ProductionSettings& s, bool fileSelected,
                                            bool fromEncryptedFile) {
-  if (!fileSelected) return base::text(170);
+  if (!fileSelected) return base::text(base::txt::kSelectFileFirst);
   if (kind == FileKind::EncryptedProgram) {
     if (s.key_enable && s.key_count < s.key.size()) return base::text("writer.key_length");
   } else if (fromEncryptedFile) {

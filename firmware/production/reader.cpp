@@ -30,9 +30,9 @@ void refuseModel(FileKind kind, std::uint16_t code, ProductionSettings& settings
     return;
   }
   // This one logs a text of its own beside the box.
-  sink.messageBox(base::text("production.cap_no_model"), base::text(102), base::MessageIcon::Warning);
-  sink.logLine(base::text("production.cap_no_model_log"), base::LogColour::Error);
-  sink.fileNameField(base::text(169));
+  sink.onMessage(base::text(base::txt::kTip), base::text("production.cap_no_model"), base::MessageIcon::Warning);
+  sink.onLog(base::text("production.cap_no_model_log"), base::LogColour::Error);
+  sink.fileNameField(base::text(base::txt::kNoFileSelected));
   sink.showImage(firmware::BlankView(code));
 }
 
@@ -113,7 +113,7 @@ std::optional<std::uint16_t> ReadProductionFile(std::istream& file, FileKind kin
         sink.askSerialProgrammerVersion();
         break;
       case firmware::IspPortChoice::NoSelection:
-        sink.messageBox(base::text("production.select_port"), base::text(102), base::MessageIcon::Warning);
+        sink.onMessage(base::text(base::txt::kTip), base::text("production.select_port"), base::MessageIcon::Warning);
         return std::nullopt;
     }
   }

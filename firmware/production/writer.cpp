@@ -42,11 +42,11 @@ WriteResult WriteProductionFile(FileKind kind, const WriteSource& source, Produc
   if (!settings.write_limit_num_enable) settings.write_num_max = 0;
 
   if (!base::WriteWholeFile(*path, ProductionFileBytes(kind, header, source.image))) {
-    sink.messageBox(base::text(321), base::text(102), base::MessageIcon::Error);
+    sink.onMessage(base::text(base::txt::kTip), base::text(base::txt::kSaveFailed), base::MessageIcon::Error);
     return WriteResult::Failed;
   }
   settings.encrypt_file_id = header.fileId();
-  sink.logLine("--> " + base::text(kind == FileKind::EncryptedProgram ? "production.cab_written"
+  sink.onLog("--> " + base::text(kind == FileKind::EncryptedProgram ? "production.cab_written"
                                                                        : "production.cap_written"),
                base::LogColour::Normal);
   return WriteResult::Written;

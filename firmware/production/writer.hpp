@@ -25,14 +25,12 @@ struct SaveDialog {
 
 SaveDialog SaveDialogFor(FileKind kind, const std::filesystem::path& programFile);
 
-class WriteSink {
+// The written file's line and the refusals come through the Reporter's onLog and onMessage.
+class WriteSink : public virtual base::Reporter {
  public:
-  virtual ~WriteSink() = default;
   // The chosen path, or none when the user cancelled (nothing more is shown then). Confirming
   // an overwrite is the dialog's part.
   virtual std::optional<std::filesystem::path> askSavePath(const SaveDialog& dialog) = 0;
-  virtual void logLine(const std::string& text, base::LogColour colour) = 0;
-  virtual void messageBox(const std::string& text, const std::string& caption, base::MessageIcon icon) = 0;
 };
 
 // What the file is made from: the loaded image, the selected model and its code, and the path of

@@ -12,8 +12,10 @@ constexpr const char* kLinePrefix = "--> ";
 
 // What the frame builders could not carry: a job like this never starts instead of throwing.
 bool fitsFrames(const IspJob& job) {
-  const std::uint16_t family = familyTypeOf(job.mcuTypeIndex);
-  if (family == 0x0800) return job.pageCount <= 0xFFFFFF / kLongBlockSize && job.programLength <= 0xFFFFFF;
+  const std::uint16_t family = firmware::FamilyTypeOf(job.mcuTypeIndex);
+  if (family == firmware::kFamily32Bit) {
+    return job.pageCount <= 0xFFFFFF / kLongBlockSize && job.programLength <= 0xFFFFFF;
+  }
   if (job.pageCount > 0xFFFF) return false;
   if (!wideFields(family) && (job.dataLength > 0xFFFF || std::uint64_t{job.pageCount} * kShortBlockSize > 0xFFFFFF)) {
     return false;
@@ -31,17 +33,17 @@ bool IspEngine::StartProgram(IspJob job) { return start(std::move(job), false); 
 bool IspEngine::StartVerify(IspJob job) { return start(std::move(job), true); }
 
 bool IspEngine::start(IspJob job, bool verify) {
-  const std::string& tip = base::text(102);
+  const std::string& tip = base::text(base::txt::kTip);
   if (running()) {
     sink_.onMessage(tip, base::text("isp.busy"), base::MessageIcon::Warning);
     return false;
   }
   if (!link_.configured()) {
-    sink_.onMessage(tip, base::text(315), base::MessageIcon::Warning);
+    sink_.onMessage(tip, base::text(base::txt::kSetSerialPortFirst), base::MessageIcon::Warning);
     return false;
   }
   if (!verify && job.pageCount == 0) {
-    sink_.onMessage(tip, base::text(170), base::MessageIcon::Warning);
+    sink_.onMessage(tip, base::text(base::txt::kSelectFileFirst), base::MessageIcon::Warning);
     return false;
   }
   if (!fitsFrames(job)) {
@@ -54,10 +56,11 @@ bool IspEngine::start(IspJob job, bool verify) {
   }
   timers_.wait(kReopenWait);
   if (!link_.open(kStartBaud)) {
-    sink_.onMessage(tip, base::text(192), base::MessageIcon::Warning);
+    sink_.onMessage(tip, base::text(base::txt::kSerialOpenFailed), base::MessageIcon::Warning);
     return false;
   }
-  const std::size_t block = familyTypeOf(job.mcuTypeIndex) == 0x0800 ? kLongBlockSize : kShortBlockSize;
+  const bool longFrames = firmware::FamilyTypeOf(job.mcuTypeIndex) == firmware::kFamily32Bit;
+  const std::size_t block = longFrames ? kLongBlockSize : kShortBlockSize;
   const std::size_t needed = std::size_t{job.pageCount} * block;
   if (job.image.size() < needed) job.image.resize(needed, 0xFF);
   job_ = std::move(job);
@@ -81,7 +84,7 @@ bool IspEngine::start(IspJob job, bool verify) {
   blockIndex_ = 0;
   blockCount_ = 0;
 
-  state_ = 1;
+  state_ = kSync;
   if (powerCycleFirst_) {
     powerCycleTries_ = 0;
     expect(ReplyKind::Presence, true);
@@ -90,29 +93,29 @@ bool IspEngine::start(IspJob job, bool verify) {
     expect(ReplyKind::SyncAnswer, true);
     timers_.start(kTimerSync, kSyncPeriod);
   }
-  logText(171);
+  logText(base::txt::kSynchronising);
   return true;
 }
 
 void IspEngine::Cancel() {
   if (running()) {
-    if (downloader_ && (state_ == 100 || state_ == 102)) {
+    if (downloader_ && (state_ == kToolReports || state_ == kToolCheck)) {
       if (send(abortFrame())) timers_.wait(kReopenWait);
     }
     if (running() && longFamily()) send(longReleaseFrame());
     if (running()) {
-      logText(185, base::LogColour::Error);
+      logText(base::txt::kCancelledByUser, base::LogColour::Error);
       if (!longFamily()) send(endFrame());
     }
     checkByTool_ = false;
-    if (running()) end(End::Cancel, Outcome::Cancelled);
+    if (running()) end(End::Cancel, base::Outcome::Cancelled);
   }
   job_.reset();
   sink_.onImageReleased();
 }
 
 void IspEngine::AbortRun() {
-  if (running()) end(End::Abort, Outcome::Failed);
+  if (running()) end(End::Abort, base::Outcome::Failed);
 }
 
 void IspEngine::ReleasePort() {
@@ -125,7 +128,7 @@ void IspEngine::ReleasePort() {
   link_.close();
   if (wasRunning) {
     sink_.onControlsEnabled(true);
-    sink_.onFinished(Outcome::Failed);
+    sink_.onFinished(base::Outcome::Failed);
   }
 }
 
@@ -136,7 +139,8 @@ void IspEngine::OnPortError() {
 bool IspEngine::QueryVersion(VersionQuery asker) {
   if (running() || asker == VersionQuery::None) return false;
   if (!link_.configured()) {
-    sink_.onMessage(base::text(102), base::text(315), base::MessageIcon::Warning);
+    sink_.onMessage(base::text(base::txt::kTip), base::text(base::txt::kSetSerialPortFirst),
+                    base::MessageIcon::Warning);
     return false;
   }
   if (link_.isOpen()) {
@@ -145,7 +149,7 @@ bool IspEngine::QueryVersion(VersionQuery asker) {
   }
   timers_.wait(kReopenWait);
   if (!link_.open(kStartBaud)) {
-    sink_.onMessage(base::text(102), base::text(192), base::MessageIcon::Warning);
+    sink_.onMessage(base::text(base::txt::kTip), base::text(base::txt::kSerialOpenFailed), base::MessageIcon::Warning);
     return false;
   }
   query_ = asker;
@@ -186,7 +190,7 @@ void IspEngine::onQueryByte(std::uint8_t byte) {
 
 void IspEngine::dispatch(Bytes reply) {
   switch (state_) {
-    case 1:
+    case kSync:
       if (!longFamily()) {
         onSyncAnswer(reply);
       } else if (powerCycleFirst_) {
@@ -195,21 +199,21 @@ void IspEngine::dispatch(Bytes reply) {
         onLongSync(longAckStatus(reply));
       }
       break;
-    case 2: onBaudAnswer(reply); break;
-    case 3: onLineTest(reply); break;
-    case 4: onProgramStartAck(ackStatus(reply)); break;
-    case 5: onEraseAck(ackStatus(reply)); break;
-    case 6: onBlockAck(ackStatus(reply)); break;
-    case 7: onStateSeven(reply); break;
-    case 60:
-    case 61: onLoaderAck(ackStatus(reply)); break;
-    case 100: onToolReport(reply); break;
-    case 102: onToolVerifyReport(reply); break;
-    case 200: onIdentification(reply); break;
-    case 201: onEraseApplication(longAckStatus(reply)); break;
-    case 202: onLongBlockAck(longAckStatus(reply)); break;
-    case 203: onLongChecksum(reply); break;
-    case 204: onRelease(longAckStatus(reply)); break;
+    case kSetBaud: onBaudAnswer(reply); break;
+    case kLineTest: onLineTest(reply); break;
+    case kProgramStart: onProgramStartAck(ackStatus(reply)); break;
+    case kEraseFlash: onEraseAck(ackStatus(reply)); break;
+    case kWriteBlocks: onBlockAck(ackStatus(reply)); break;
+    case kChecksum: onStateSeven(reply); break;
+    case kEraseXdata:
+    case kLoaderBlocks: onLoaderAck(ackStatus(reply)); break;
+    case kToolReports: onToolReport(reply); break;
+    case kToolCheck: onToolVerifyReport(reply); break;
+    case kIdentify: onIdentification(reply); break;
+    case kEraseApplication: onEraseApplication(longAckStatus(reply)); break;
+    case kWriteLongBlocks: onLongBlockAck(longAckStatus(reply)); break;
+    case kVerifyRange: onLongChecksum(reply); break;
+    case kRelease: onRelease(longAckStatus(reply)); break;
     default: break;
   }
 }
@@ -217,7 +221,7 @@ void IspEngine::dispatch(Bytes reply) {
 void IspEngine::OnTimer(int id) {
   switch (id) {
     case kTimerSync:
-      if (state_ == 1 && !powerCycleFirst_ && baudStep_ == 0) {
+      if (state_ == kSync && !powerCycleFirst_ && baudStep_ == 0) {
         send(syncBytes(dialect_));
       } else {
         timers_.stop(kTimerSync);
@@ -239,15 +243,15 @@ void IspEngine::OnTimer(int id) {
       }
       break;
     case kTimerLong:
-      if (state_ == 1 && powerCycleFirst_) {
+      if (state_ == kSync && powerCycleFirst_) {
         if (!send(powerCycleTargetFrame())) break;
         if (++powerCycleTries_ >= kPowerCycleTries) {
-          logText(285);
+          logText(base::txt::kDownloaderConnected);
           proceedAfterPowerCycle();
         }
-      } else if (state_ == 200) {
+      } else if (state_ == kIdentify) {
         send(longIdentifyFrame());
-      } else if (state_ == 202 && blockIndex_ < blockCount_) {
+      } else if (state_ == kWriteLongBlocks && blockIndex_ < blockCount_) {
         sendLongBlock();
       } else {
         timers_.stop(kTimerLong);
@@ -303,7 +307,7 @@ void IspEngine::stopTimers() {
   timers_.stop(kTimerLong);
 }
 
-void IspEngine::end(End how, Outcome outcome) {
+void IspEngine::end(End how, base::Outcome outcome) {
   const int endedIn = state_;
   state_ = kIdle;
   active_ = false;
@@ -314,18 +318,18 @@ void IspEngine::end(End how, Outcome outcome) {
   stopTimers();
   link_.close();
   sink_.onControlsEnabled(true);
-  if (endedIn == 6 || endedIn == 7 || endedIn == 204) checkByTool_ = false;
-  if (how == End::Abort) logText(288, base::LogColour::Error);
+  if (endedIn == kWriteBlocks || endedIn == kChecksum || endedIn == kRelease) checkByTool_ = false;
+  if (how == End::Abort) logText(base::txt::kStopUpgrading, base::LogColour::Error);
   sink_.onFinished(outcome);
 }
 
-void IspEngine::endOnPortError() { end(End::Abort, Outcome::Failed); }
+void IspEngine::endOnPortError() { end(End::Abort, base::Outcome::Failed); }
 
-std::uint16_t IspEngine::familyType() const { return job_ ? familyTypeOf(job_->mcuTypeIndex) : 0; }
+std::uint16_t IspEngine::familyType() const { return job_ ? firmware::FamilyTypeOf(job_->mcuTypeIndex) : 0; }
 
 bool IspEngine::t4nFamily() const {
   const std::uint16_t f = familyType();
-  return f >= 0x0200 && f <= 0x0500;
+  return f >= firmware::kFamilyT4N0 && f <= firmware::kFamilyT4N3;
 }
 
 std::uint8_t IspEngine::checkedKib() const {

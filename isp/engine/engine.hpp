@@ -33,7 +33,26 @@ class IspEngine {
   static constexpr std::uint32_t kStartBaud = 1200;      // synchronisation and QueryVersion
   static constexpr std::uint8_t kLongBaudCode = 8;       // 115200 for the 32-bit family
 
-  static constexpr int kIdle = 255;
+  // The steps of a run (ispState); the numbers are those the traces and the tests know.
+  enum State : int {
+    kSync = 1,              // short and long frames: synchronising
+    kSetBaud = 2,
+    kLineTest = 3,
+    kProgramStart = 4,
+    kEraseFlash = 5,
+    kWriteBlocks = 6,       // the image, or the loader of a Check
+    kChecksum = 7,
+    kEraseXdata = 60,       // before the loader
+    kLoaderBlocks = 61,
+    kToolReports = 100,     // the QUBRIX Tool programs the chip and reports
+    kToolCheck = 102,       // the QUBRIX Tool checks the chip
+    kIdentify = 200,        // long frames (32-bit family)
+    kEraseApplication = 201,
+    kWriteLongBlocks = 202,
+    kVerifyRange = 203,
+    kRelease = 204,
+    kIdle = 255,
+  };
   static constexpr int kPowerCycleTries = 12;
   // What the ISP panel requires of the programmer before it programs an encrypted file.
   static constexpr std::uint16_t kMinVersionForEncrypted = 516;
@@ -88,7 +107,7 @@ class IspEngine {
   void confirmBaud();
   void onLineTest(Bytes reply);
   void onProgramStartAck(std::uint8_t status);
-  void startLoader(int state);
+  void startLoader(State state);
   void onLoaderAck(std::uint8_t status);
   void eraseFlash();
   void onEraseAck(std::uint8_t status);
@@ -128,7 +147,7 @@ class IspEngine {
   void setProgress(int position);
   void stepProgress();
   void stopTimers();
-  void end(End how, Outcome outcome);
+  void end(End how, base::Outcome outcome);
   void endOnPortError();
   bool running() const { return state_ != kIdle; }
   std::uint16_t familyType() const;

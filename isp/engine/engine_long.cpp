@@ -16,11 +16,11 @@ constexpr std::uint8_t kSyncPowerCycleFailed = 2;
 
 void IspEngine::onPresence(Bytes reply) {
   if (!presenceIsDownloader(reply)) {
-    logText(284, base::LogColour::Error);
-    end(End::Abort, Outcome::Failed);
+    logText(base::txt::kTargetPowerNotOff, base::LogColour::Error);
+    end(End::Abort, base::Outcome::Failed);
     return;
   }
-  logText(285);
+  logText(base::txt::kDownloaderConnected);
   proceedAfterPowerCycle();
 }
 
@@ -35,21 +35,21 @@ void IspEngine::proceedAfterPowerCycle() {
 
 void IspEngine::onLongSync(std::uint8_t status) {
   if (status == 0) {
-    logText(113);
+    logText(base::txt::kConnectedToTarget);
     timers_.stop(kTimerSync);
     if (!send(longIdentifyFrame())) return;
-    state_ = 200;
+    state_ = kIdentify;
     expect(ReplyKind::LongIdentification);
     timers_.start(kTimerLong, kLongPeriod);
     return;
   }
   if (status == kSyncPowerCycleFailed) {
     logName("isp.power_cycle_failed");
-    end(End::Abort, Outcome::Failed);
+    end(End::Abort, base::Outcome::Failed);
     return;
   }
   // 1: the target does not answer. Synchronisation stops and the user cancels.
-  logText(194);
+  logText(base::txt::kConnectFailed);
   timers_.stop(kTimerSync);
 }
 
@@ -65,7 +65,7 @@ void IspEngine::onIdentification(Bytes reply) {
   timers_.stop(kTimerLong);
   if (!found || *found != job.mcuTypeIndex) {
     log(base::format(base::text("isp.model_mismatch").c_str(), id.name.c_str()));
-    end(End::Abort, Outcome::Failed);
+    end(End::Abort, base::Outcome::Failed);
     return;
   }
   logName("isp.model_match");
@@ -74,18 +74,18 @@ void IspEngine::onIdentification(Bytes reply) {
     return;
   }
   if (!send(longEraseApplicationFrame())) return;
-  state_ = 201;
+  state_ = kEraseApplication;
   expect(ReplyKind::LongAck);
 }
 
 void IspEngine::onEraseApplication(std::uint8_t status) {
   if (status != 0) {
-    logText(287);
-    end(End::Abort, Outcome::Failed);
+    logText(base::txt::kEraseFailed);
+    end(End::Abort, base::Outcome::Failed);
     return;
   }
-  logText(286);
-  state_ = 202;
+  logText(base::txt::kErasedSuccessfully);
+  state_ = kWriteLongBlocks;
   blockIndex_ = kFirstAppBlock;
   blockCount_ = job_->pageCount;
   setRange(0, static_cast<int>(blockCount_ > kFirstAppBlock ? blockCount_ - kFirstAppBlock : 0));
@@ -101,7 +101,7 @@ void IspEngine::onEraseApplication(std::uint8_t status) {
 void IspEngine::onLongBlockAck(std::uint8_t status) {
   if (status != 0) {
     // Timer 10 sends the block again.
-    logText(293, base::LogColour::Error);
+    logText(base::txt::kRewriting, base::LogColour::Error);
     return;
   }
   stepProgress();
@@ -110,42 +110,42 @@ void IspEngine::onLongBlockAck(std::uint8_t status) {
     return;
   }
   timers_.stop(kTimerLong);
-  logText(292);
+  logText(base::txt::kProgrammingCompleted);
   verifyRange();
 }
 
 void IspEngine::verifyRange() {
   if (!send(longVerifyRangeFrame(kAppStart, static_cast<std::uint32_t>(job_->programLength)))) return;
-  logText(291);
-  state_ = 203;
+  logText(base::txt::kStartVerification);
+  state_ = kVerifyRange;
   expect(ReplyKind::LongChecksum);
 }
 
 void IspEngine::onLongChecksum(Bytes reply) {
   checksumMatched_ = parseLongChecksum(reply).sum == job_->appChecksum;
   if (checksumMatched_) {
-    logText(230);
+    logText(base::txt::kVerificationSuccessful);
   } else {
-    logText(126, base::LogColour::Error);
+    logText(base::txt::kVerifyFailed, base::LogColour::Error);
   }
   if (!send(longReleaseFrame())) return;
-  state_ = 204;
+  state_ = kRelease;
   expect(ReplyKind::LongAck);
 }
 
 void IspEngine::onRelease(std::uint8_t status) {
   if (status != 0) {
-    logText(293, base::LogColour::Error);
+    logText(base::txt::kRewriting, base::LogColour::Error);
     send(longReleaseFrame());
     return;
   }
   // Only a matching checksum is reported as a success here.
   if (checksumMatched_) {
-    logText(230);
-    logTime(179);
+    logText(base::txt::kVerificationSuccessful);
+    logTime(base::txt::kTimeConsumption);
   }
   if (!send(longReleaseFrame())) return;
-  end(End::Finish, checksumMatched_ ? Outcome::Success : Outcome::Failed);
+  end(End::Finish, checksumMatched_ ? base::Outcome::Success : base::Outcome::Failed);
 }
 
 void IspEngine::sendLongBlock() {

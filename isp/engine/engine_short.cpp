@@ -24,7 +24,7 @@ void IspEngine::onSyncAnswer(Bytes reply) {
   logText(downloader_ ? 172 : 113);
   timers_.stop(kTimerSync);
   if (!send(setBaudFrame(downloader_ ? kBaudCodeTool : job_->upgradeBaudCode))) return;
-  state_ = 2;
+  state_ = kSetBaud;
   startTick_ = timers_.now();
   expect(ReplyKind::BaudAnswer);
 }
@@ -33,7 +33,7 @@ void IspEngine::onBaudAnswer(Bytes reply) {
   if (baudStep_ != 0) return;
   const BaudAnswer answer = parseBaudAnswer(reply);
   if (!answer.accepted()) {
-    end(End::Abort, Outcome::Failed);
+    end(End::Abort, base::Outcome::Failed);
     return;
   }
   pendingBaudCode_ = answer.code;
@@ -56,9 +56,9 @@ void IspEngine::reopenAtNewRate() {
     return;
   }
   baudStep_ = 0;
-  state_ = 1;
+  state_ = kSync;
   expect(ReplyKind::LongAck, true);
-  logText(171);
+  logText(base::txt::kSynchronising);
   timers_.start(kTimerSync, kSyncPeriod);
 }
 
@@ -68,7 +68,7 @@ void IspEngine::confirmBaud() {
   if (!send(confirmBaudFrame())) return;
   timers_.stop(kTimerBaudConfirm);
   if (!downloader_) timers_.wait(kBaudSettle);
-  state_ = 3;
+  state_ = kLineTest;
   baudStep_ = 0;
   expect(ReplyKind::LineTest);
 }
@@ -76,7 +76,7 @@ void IspEngine::confirmBaud() {
 void IspEngine::onLineTest(Bytes reply) {
   if (!isLineTestPattern(reply)) {
     logName("isp.line_test_failed", base::LogColour::Error);
-    end(End::Abort, Outcome::Failed);
+    end(End::Abort, base::Outcome::Failed);
     return;
   }
   const IspJob& job = *job_;
@@ -89,15 +89,15 @@ void IspEngine::onLineTest(Bytes reply) {
     v.dataChecksum = job.dataChecksum;
     v.internalName = job.internalName;
     if (!send(toolVerifyFrame(v))) return;
-    logText(173);
-    state_ = 102;
+    logText(base::txt::kDetectingTarget);
+    state_ = kToolCheck;
     expect(ReplyKind::DownloaderReport);
     return;
   }
-  state_ = 4;
+  state_ = kProgramStart;
   if (verifyOnly_) {
-    logText(110);
-    state_ = 5;
+    logText(base::txt::kVerifying);
+    state_ = kEraseFlash;
     if (!send(eraseXdataFrame())) return;
     expect(ReplyKind::Ack);
     return;
@@ -126,29 +126,29 @@ void IspEngine::onLineTest(Bytes reply) {
 void IspEngine::onProgramStartAck(std::uint8_t status) {
   if (status != 0) {
     if (status == kStatusLimitReached) {
-      logText(310, base::LogColour::Error);
+      logText(base::txt::kLimitReachedIsp, base::LogColour::Error);
     } else if (status == kStatusWrongToolId) {
-      logText(311, base::LogColour::Error);
+      logText(base::txt::kToolIdMismatchIsp, base::LogColour::Error);
     } else if (!downloader_) {
-      logText(289, base::LogColour::Error);
+      logText(base::txt::kModelMismatchReselect, base::LogColour::Error);
     }
-    end(End::Abort, Outcome::Failed);
+    end(End::Abort, base::Outcome::Failed);
     return;
   }
   const std::uint16_t family = familyType();
-  if (family == 0x000) {
+  if (family == firmware::kFamilyK7A0) {
     // The loader follows the acknowledgement of the XDATA erase, so that one frame is in flight.
-    state_ = 60;
+    state_ = kEraseXdata;
     if (!send(eraseXdataFrame())) return;
     expect(ReplyKind::Ack);
-  } else if (family == 0x100 || downloader_) {
+  } else if (family == firmware::kFamilyK7A1 || downloader_) {
     eraseFlash();
   } else {
-    startLoader(60);
+    startLoader(kEraseXdata);
   }
 }
 
-void IspEngine::startLoader(int state) {
+void IspEngine::startLoader(State state) {
   state_ = state;
   blockIndex_ = 0;
   blockCount_ = loaderBlocks(familyType());
@@ -157,18 +157,18 @@ void IspEngine::startLoader(int state) {
 }
 
 void IspEngine::onLoaderAck(std::uint8_t status) {
-  if (state_ == 60) {
+  if (state_ == kEraseXdata) {
     if (status != 0) {
       logName("isp.xdata_erase_failed", base::LogColour::Error);
-      end(End::Abort, Outcome::Failed);
+      end(End::Abort, base::Outcome::Failed);
       return;
     }
-    startLoader(61);
+    startLoader(kLoaderBlocks);
     return;
   }
   if (status != 0) {
     // The line says "Rewriting...", so the block is written again.
-    logText(293, base::LogColour::Error);
+    logText(base::txt::kRewriting, base::LogColour::Error);
     sendLoaderBlock();
     return;
   }
@@ -182,7 +182,7 @@ void IspEngine::onLoaderAck(std::uint8_t status) {
 }
 
 void IspEngine::eraseFlash() {
-  state_ = 5;
+  state_ = kEraseFlash;
   if (!send(eraseFlashFrame(job_->eraseChip, static_cast<std::uint16_t>(job_->pageCount)))) return;
   if (!downloader_) logName("isp.erasing_target");
   expect(ReplyKind::Ack);
@@ -192,24 +192,24 @@ void IspEngine::onEraseAck(std::uint8_t status) {
   if (verifyOnly_) {
     if (status != 0) {
       logName("isp.xdata_erase_failed", base::LogColour::Error);
-      end(End::Abort, Outcome::Failed);
+      end(End::Abort, base::Outcome::Failed);
       return;
     }
-    startLoader(6);
+    startLoader(kWriteBlocks);
     return;
   }
   if (status != 0) {
     if (status == kStatusLimitReached) {
-      logText(310, base::LogColour::Error);
+      logText(base::txt::kLimitReachedIsp, base::LogColour::Error);
     } else if (status == kStatusWrongToolId) {
-      logText(311, base::LogColour::Error);
+      logText(base::txt::kToolIdMismatchIsp, base::LogColour::Error);
     } else {
       logName("isp.flash_erase_failed", base::LogColour::Error);
     }
-    end(End::Abort, Outcome::Failed);
+    end(End::Abort, base::Outcome::Failed);
     return;
   }
-  state_ = 6;
+  state_ = kWriteBlocks;
   setRange(0, static_cast<int>(job_->pageCount));
   setProgress(0);
   blockIndex_ = 0;
@@ -222,7 +222,7 @@ void IspEngine::onEraseAck(std::uint8_t status) {
 void IspEngine::onBlockAck(std::uint8_t status) {
   if (verifyOnly_) {
     if (status != 0) {
-      logText(293, base::LogColour::Error);
+      logText(base::txt::kRewriting, base::LogColour::Error);
       sendLoaderBlock();
       return;
     }
@@ -238,7 +238,7 @@ void IspEngine::onBlockAck(std::uint8_t status) {
     rewritingPage_ = false;
     if (status != 0) {
       logName("isp.flash_erase_failed", base::LogColour::Error);
-      end(End::Abort, Outcome::Failed);
+      end(End::Abort, base::Outcome::Failed);
       return;
     }
     setProgress(static_cast<int>(blockIndex_));
@@ -248,7 +248,7 @@ void IspEngine::onBlockAck(std::uint8_t status) {
   if (status != 0) {
     // The page is erased again and written from its first block; the erase's acknowledgement
     // comes first.
-    logText(293, base::LogColour::Error);
+    logText(base::txt::kRewriting, base::LogColour::Error);
     const std::uint32_t page = blockIndex_ / kBlocksPerPage;
     if (!send(erasePageFrame(kAreaFlash, page))) return;
     logName("isp.erasing_page");
@@ -265,18 +265,18 @@ void IspEngine::onBlockAck(std::uint8_t status) {
 }
 
 void IspEngine::afterLastBlock() {
-  if (!downloader_) logText(292);
+  if (!downloader_) logText(base::txt::kProgrammingCompleted);
   const std::uint16_t family = familyType();
-  if (family == 0x100) {
+  if (family == firmware::kFamilyK7A1) {
     if (!send(checksumRequestFrame(checkedKib()))) return;
-    if (!downloader_) logText(110);
-    state_ = 7;
+    if (!downloader_) logText(base::txt::kVerifying);
+    state_ = kChecksum;
     expectChecksum_ = true;
     expect(ReplyKind::ChecksumReport);
-  } else if (family == 0x000) {
+  } else if (family == firmware::kFamilyK7A0) {
     if (!send(runFrame())) return;
-    logText(110);
-    state_ = 7;
+    logText(base::txt::kVerifying);
+    state_ = kChecksum;
     expectChecksum_ = false;
     expect(ReplyKind::Ack);
   } else if (downloader_ && !checkByTool_) {
@@ -285,15 +285,15 @@ void IspEngine::afterLastBlock() {
   } else {
     if (!send(endFrame())) return;
     log(base::format(base::text("isp.upgrade_done").c_str(), elapsedSeconds()));
-    end(End::Finish, Outcome::Success);
+    end(End::Finish, base::Outcome::Success);
   }
 }
 
 // A Check compares the chip's checksum report once the loader is in: family 0x000 runs the loader,
 // the others are asked for the checksum of the model's whole flash.
 void IspEngine::afterLoaderForCheck() {
-  state_ = 7;
-  if (familyType() == 0x000) {
+  state_ = kChecksum;
+  if (familyType() == firmware::kFamilyK7A0) {
     if (!send(runFrame())) return;
     expectChecksum_ = false;
     expect(ReplyKind::Ack);
@@ -319,15 +319,15 @@ void IspEngine::onStateSeven(Bytes reply) {
                                            static_cast<std::uint32_t>(job.totalChecksumLength));
   const bool toolContinues = downloader_ && !checkByTool_;
   if (!checksumMatched_) {
-    logText(280, base::LogColour::Error);
+    logText(base::txt::kVerificationFailedRetry, base::LogColour::Error);
   } else if (!toolContinues) {
-    logText(230);
-    logTime(179);
+    logText(base::txt::kVerificationSuccessful);
+    logTime(base::txt::kTimeConsumption);
   }
   if (toolContinues) {
     if (!checksumMatched_) {
       // The tool holds a different image: it must not go on to write it into the chip.
-      if (send(abortFrame())) end(End::Finish, Outcome::Failed);
+      if (send(abortFrame())) end(End::Finish, base::Outcome::Failed);
       return;
     }
     if (!send(endFrame())) return;
@@ -335,7 +335,7 @@ void IspEngine::onStateSeven(Bytes reply) {
     return;
   }
   if (!send(endFrame())) return;
-  end(End::Finish, checksumMatched_ ? Outcome::Success : Outcome::Failed);
+  end(End::Finish, checksumMatched_ ? base::Outcome::Success : base::Outcome::Failed);
 }
 
 void IspEngine::sendImageBlock() {

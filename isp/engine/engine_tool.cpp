@@ -29,7 +29,7 @@ constexpr std::uint8_t kCheckPowerOnPlease = 0x12;
 }  // namespace
 
 void IspEngine::followToolReports() {
-  state_ = 100;
+  state_ = kToolReports;
   // Progress reports carry percentages.
   setRange(0, 100);
   setProgress(0);
@@ -47,57 +47,57 @@ void IspEngine::onToolReport(Bytes reply) {
   switch (r.code) {
     case kDownloaded:
       if (ok) {
-        logText(187);
-        logText(173);
+        logText(base::txt::kDownloadComplete);
+        logText(base::txt::kDetectingTarget);
       }
       break;
     case kNoTarget:
       if (!ok) {
-        logText(188, base::LogColour::Error);
-        logText(189);
-        end(End::Finish, Outcome::Failed);
+        logText(base::txt::kTargetNotDetected, base::LogColour::Error);
+        logText(base::txt::kDownloadedToTool);
+        end(End::Finish, base::Outcome::Failed);
       }
       break;
     case kErasing:
       if (ok) {
-        logText(113);
+        logText(base::txt::kConnectedToTarget);
         logText(job_->eraseChip ? 190 : 184);
       } else {
-        logText(191, base::LogColour::Error);
-        end(End::Finish, Outcome::Failed);
+        logText(base::txt::kModelMismatch, base::LogColour::Error);
+        end(End::Finish, base::Outcome::Failed);
       }
       break;
     case kWriting:
       if (ok) {
-        logText(112);
+        logText(base::txt::kProgramming);
       } else {
-        logText(282, base::LogColour::Error);
-        end(End::Finish, Outcome::Failed);
+        logText(base::txt::kWriteError, base::LogColour::Error);
+        end(End::Finish, base::Outcome::Failed);
       }
       break;
     case kWritten:
       if (ok) {
-        if (job_->fromEncryptedFile) logText(281);
-        logTime(115);
-        end(End::Finish, Outcome::Success);
+        if (job_->fromEncryptedFile) logText(base::txt::kNoEncryptedIdOnline);
+        logTime(base::txt::kProgrammingCompletedTime);
+        end(End::Finish, base::Outcome::Success);
       }
       break;
     case kPowerNotOff:
       if (!ok) {
-        logText(284, base::LogColour::Error);
-        end(End::Finish, Outcome::Failed);
+        logText(base::txt::kTargetPowerNotOff, base::LogColour::Error);
+        end(End::Finish, base::Outcome::Failed);
       }
       break;
     case kPowerOnPlease:
-      if (!ok) logText(283);
+      if (!ok) logText(base::txt::kPowerOnTarget);
       break;
     case kLimitReached:
-      logText(310, base::LogColour::Error);
-      end(End::Finish, Outcome::Failed);
+      logText(base::txt::kLimitReachedIsp, base::LogColour::Error);
+      end(End::Finish, base::Outcome::Failed);
       break;
     case kWrongToolId:
-      logText(311, base::LogColour::Error);
-      end(End::Finish, Outcome::Failed);
+      logText(base::txt::kToolIdMismatchIsp, base::LogColour::Error);
+      end(End::Finish, base::Outcome::Failed);
       break;
     default: break;
   }
@@ -112,34 +112,34 @@ void IspEngine::onToolVerifyReport(Bytes reply) {
   if (r.type == kReplyAck) {
     if (r.flag == 0) return;
     if (r.code == kCheckPowerNotOff) {
-      logText(284, base::LogColour::Error);
-      end(End::Finish, Outcome::Failed);
+      logText(base::txt::kTargetPowerNotOff, base::LogColour::Error);
+      end(End::Finish, base::Outcome::Failed);
     } else if (r.code == kCheckPowerOnPlease) {
-      logText(283);
+      logText(base::txt::kPowerOnTarget);
     }
     return;
   }
   switch (r.code) {
     case kVerifyMatch:
-      logText(181);
-      logTime(179);
-      end(End::Finish, Outcome::Success);
+      logText(base::txt::kVerificationConsistent);
+      logTime(base::txt::kTimeConsumption);
+      end(End::Finish, base::Outcome::Success);
       break;
     case kVerifyMismatch:
-      logText(180, base::LogColour::Error);
-      end(End::Finish, Outcome::Failed);
+      logText(base::txt::kVerificationInconsistent, base::LogColour::Error);
+      end(End::Finish, base::Outcome::Failed);
       break;
     case kVerifyNoTarget:
-      logText(188, base::LogColour::Error);
-      end(End::Finish, Outcome::Failed);
+      logText(base::txt::kTargetNotDetected, base::LogColour::Error);
+      end(End::Finish, base::Outcome::Failed);
       break;
     case kVerifyWrongModel:
-      logText(289, base::LogColour::Error);
-      end(End::Finish, Outcome::Failed);
+      logText(base::txt::kModelMismatchReselect, base::LogColour::Error);
+      end(End::Finish, base::Outcome::Failed);
       break;
     case kVerifyConnected:
-      logText(113);
-      logText(110);
+      logText(base::txt::kConnectedToTarget);
+      logText(base::txt::kVerifying);
       break;
     default: break;
   }

@@ -1,12 +1,14 @@
 #include "isp/engine/job_from_image.hpp"
 
 #include "firmware/catalogue.hpp"
+#include "firmware/production/header.hpp"
+#include "isp/engine/engine.hpp"
 
 namespace isp::engine {
 
-IspJob jobFromImage(const firmware::ProgramImage& image, const firmware::MCU& model,
-                    const production::ProductionSettings& settings,
-                    const production::ProductionHeader* productionHeader, const JobOptions& options) {
+IspJob jobFromSource(const firmware::JobSource& source, const JobOptions& options) {
+  const firmware::ProgramImage& image = source.image;
+  const firmware::MCU& model = *source.model;
   IspJob job;
   job.image = firmware::ProgramBytes(image);
   job.maxFileLength = image.m_MaxFileLength;
@@ -29,14 +31,20 @@ IspJob jobFromImage(const firmware::ProgramImage& image, const firmware::MCU& mo
   };
 
   job.fromEncryptedFile = image.fromEncryptedFile;
-  job.productionFile = productionHeader != nullptr;
-  job.production = settings;
-  if (productionHeader != nullptr) job.productionText = productionHeader->modelName;
+  job.productionFile = source.production != nullptr;
+  if (source.production != nullptr) {
+    job.production = *source.production;
+    job.productionText = production::parseHeader(image.header).modelName;
+  }
 
   job.eraseChip = options.eraseChip;
   job.calibrateRc = options.calibrateRc;
   job.upgradeBaudCode = options.upgradeBaudCode;
   return job;
+}
+
+bool encryptedFileAllowed(const IspJob& job, std::optional<std::uint16_t> programmerVersion) {
+  return !job.fromEncryptedFile || (programmerVersion && *programmerVersion >= IspEngine::kMinVersionForEncrypted);
 }
 
 }  // namespace isp::engine

@@ -34,8 +34,9 @@ class IspRunner::Impl final : public IspSink, public SerialPortSink {
   }
 
   // Runs the loop until the operation ends; `begin` starts it on the loop's thread.
-  RunResult run(const std::function<bool()>& begin, bool query) {
-    result_ = RunResult::NotStarted;
+  base::Outcome run(const std::function<bool()>& begin, bool query) {
+    result_ = base::Outcome::Failed;
+    stalled_ = false;
     query_ = query;
     loop_.post([&] {
       if (!begin()) {
@@ -51,6 +52,7 @@ class IspRunner::Impl final : public IspSink, public SerialPortSink {
   }
 
   IspEngine& engine() { return engine_; }
+  bool stalled() const { return stalled_; }
   void cancel() {
     loop_.post([this] {
       if (engine_.active()) engine_.Cancel();
@@ -69,19 +71,15 @@ class IspRunner::Impl final : public IspSink, public SerialPortSink {
   void onMessage(const std::string& caption, const std::string& text, base::MessageIcon icon) override {
     out_.onMessage(caption, text, icon);
   }
-  void onFinished(Outcome outcome) override {
-    if (result_ != RunResult::Stalled) {
-      result_ = outcome == Outcome::Success ? RunResult::Success
-                : outcome == Outcome::Cancelled ? RunResult::Cancelled
-                                                : RunResult::Failed;
-    }
+  void onFinished(base::Outcome outcome) override {
+    result_ = stalled_ ? base::Outcome::Failed : outcome;
     out_.onFinished(outcome);
     loop_.quit();
   }
   void onImageReleased() override { out_.onImageReleased(); }
   void onProgrammerInfo(const ProgrammerInfo& info, VersionQuery asker) override {
     info_ = info;
-    result_ = RunResult::Success;
+    result_ = base::Outcome::Success;
     out_.onProgrammerInfo(info, asker);
     if (query_) loop_.quit();
   }
@@ -127,7 +125,8 @@ class IspRunner::Impl final : public IspSink, public SerialPortSink {
       return;
     }
     if (loop_.now() - lastChange_ < options_.stallTimeout) return;
-    result_ = RunResult::Stalled;
+    stalled_ = true;
+    result_ = base::Outcome::Failed;
     const double seconds = static_cast<double>(options_.stallTimeout.count()) / 1000.0;
     out_.onLog(base::format(base::text("isp.stalled").c_str(), seconds), base::LogColour::Error);
     if (query_ || state == IspEngine::kIdle) {
@@ -148,7 +147,8 @@ class IspRunner::Impl final : public IspSink, public SerialPortSink {
   std::mutex rxMutex_;
   std::vector<std::uint8_t> rx_;
 
-  RunResult result_ = RunResult::NotStarted;
+  base::Outcome result_ = base::Outcome::Failed;
+  bool stalled_ = false;
   bool query_ = false;
   std::optional<ProgrammerInfo> info_;
   int progress_ = 0;
@@ -162,7 +162,7 @@ IspRunner::IspRunner(IspSink& sink, RunOptions options) : impl_(std::make_unique
 
 IspRunner::~IspRunner() = default;
 
-RunResult IspRunner::program(IspJob job) {
+base::Outcome IspRunner::program(IspJob job) {
   IspEngine& e = impl_->engine();
   return impl_->run(
       [&] {
@@ -174,7 +174,7 @@ RunResult IspRunner::program(IspJob job) {
       false);
 }
 
-RunResult IspRunner::verify(IspJob job) {
+base::Outcome IspRunner::verify(IspJob job) {
   IspEngine& e = impl_->engine();
   return impl_->run(
       [&] {
@@ -188,9 +188,11 @@ void IspRunner::cancel() { impl_->cancel(); }
 
 std::optional<ProgrammerInfo> IspRunner::queryVersion() {
   IspEngine& e = impl_->engine();
-  const RunResult r = impl_->run([&] { return e.QueryVersion(VersionQuery::UpdateDialog); }, true);
-  if (r != RunResult::Success) return std::nullopt;
+  const base::Outcome r = impl_->run([&] { return e.QueryVersion(VersionQuery::UpdateDialog); }, true);
+  if (r != base::Outcome::Success) return std::nullopt;
   return impl_->info();
 }
+
+bool IspRunner::stalled() const { return impl_->stalled(); }
 
 }  // namespace isp::engine

@@ -15,8 +15,6 @@
 
 namespace isp::engine {
 
-enum class RunResult { Success, Failed, Cancelled, Stalled, NotStarted };
-
 struct RunOptions {
   std::string port;  // device path
   std::chrono::milliseconds stallTimeout{10000};
@@ -30,8 +28,11 @@ class IspRunner {
   IspRunner(const IspRunner&) = delete;
   IspRunner& operator=(const IspRunner&) = delete;
 
-  RunResult program(IspJob job);
-  RunResult verify(IspJob job);
+  // A run that could not start, or was given up for want of progress, has failed.
+  base::Outcome program(IspJob job);
+  base::Outcome verify(IspJob job);
+  // The last run was given up after the stall time-out.
+  bool stalled() const;
   // The programmer's version and serial number, or nothing when it did not answer in time.
   std::optional<ProgrammerInfo> queryVersion();
   // From any thread: the running operation ends as the user's cancel.

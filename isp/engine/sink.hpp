@@ -1,6 +1,7 @@
 #pragma once
-// How the serial ISP engine reaches the world: IspSink for what the user sees (log, progress bar,
-// controls, message boxes) and IspLink for the serial port. Both are called on the engine's thread.
+// How the serial ISP engine reaches the world: IspSink for what the user sees (the Reporter's log,
+// progress bar, controls and message boxes, and the few calls of its own) and IspLink for the
+// serial port. Both are called on the engine's thread.
 #include <cstdint>
 #include <string>
 
@@ -10,24 +11,14 @@
 
 namespace isp::engine {
 
-enum class Outcome { Success, Failed, Cancelled };
-
 // Who asked for the programmer's version: nobody, the firmware-update dialog, or the loading of
 // an encrypted program file (which only stores it).
 enum class VersionQuery { None = 0, UpdateDialog = 1, EncryptedFile = 2 };
 
-class IspSink {
+class IspSink : public virtual base::Reporter {
  public:
-  virtual ~IspSink() = default;
-  // One finished log line; it already starts with "--> " where the log wants it.
-  virtual void onLog(const std::string& line, base::LogColour colour) = 0;
-  virtual void onProgressRange(int low, int high) = 0;
-  virtual void onProgress(int position) = 0;
-  // False while a run is active: the controls that could start another run are disabled.
-  virtual void onControlsEnabled(bool enabled) = 0;
-  virtual void onMessage(const std::string& caption, const std::string& text, base::MessageIcon icon) = 0;
   // The run ended by Finish, Abort, Cancel or a port error.
-  virtual void onFinished(Outcome outcome) = 0;
+  virtual void onFinished(base::Outcome outcome) = 0;
   // Cancel releases the loaded image; the next Program reloads the file.
   virtual void onImageReleased() {}
   virtual void onProgrammerInfo(const ProgrammerInfo& info, VersionQuery asker) = 0;

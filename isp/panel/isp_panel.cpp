@@ -7,18 +7,6 @@
 #include "device/jobs/jobs.hpp"
 
 namespace isppanel {
-namespace {
-
-base::Outcome outcomeOf(usbjobs::Outcome o) {
-  switch (o) {
-    case usbjobs::Outcome::Success: return base::Outcome::Success;
-    case usbjobs::Outcome::Cancelled: return base::Outcome::Cancelled;
-    case usbjobs::Outcome::Failed: break;
-  }
-  return base::Outcome::Failed;
-}
-
-}  // namespace
 
 bool isUsbEntry(std::string_view entry) {
   static constexpr std::string_view kUsb = "usb";
@@ -119,18 +107,18 @@ void IspPanel::power() {
   startWorker([this](const std::atomic<bool>&) { return usbjobs::runPowerToggle(workerSink_); });
 }
 
-void IspPanel::startWorker(std::function<usbjobs::Outcome(const std::atomic<bool>&)> body) {
+void IspPanel::startWorker(std::function<base::Outcome(const std::atomic<bool>&)> body) {
   worker_ = std::make_unique<usbjobs::JobThread>(
       base::threadLanguage(), [this, body = std::move(body)](const std::atomic<bool>& running) {
-        const usbjobs::Outcome outcome = body(running);
+        const base::Outcome outcome = body(running);
         post_([this, outcome] { workerEnded(outcome); });
         return outcome;
       });
 }
 
-void IspPanel::workerEnded(usbjobs::Outcome outcome) {
+void IspPanel::workerEnded(base::Outcome outcome) {
   worker_.reset();
-  ui_.onRunEnded(outcomeOf(outcome));
+  ui_.onRunEnded(outcome);
 }
 
 }  // namespace isppanel

@@ -51,8 +51,8 @@ class IspPanel {
   void onEngineFinished(base::Outcome outcome) { ui_.onRunEnded(outcome); }
 
  private:
-  void startWorker(std::function<usbjobs::Outcome(const std::atomic<bool>&)> body);
-  void workerEnded(usbjobs::Outcome outcome);
+  void startWorker(std::function<base::Outcome(const std::atomic<bool>&)> body);
+  void workerEnded(base::Outcome outcome);
   void tip(const std::string& text);
   bool serialProgramAllowed(const LoadedFile& file);
 

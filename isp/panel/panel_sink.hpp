@@ -9,7 +9,7 @@
 
 namespace isppanel {
 
-class IspPanelSink : public base::Reporter {
+class IspPanelSink : public virtual base::Reporter {
  public:
   virtual void onPowerButton(usbjobs::PowerIcon icon, const std::string& caption) = 0;
   // A USB or serial run has ended; the panel may start another.

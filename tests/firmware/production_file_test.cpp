@@ -46,8 +46,8 @@ class SaveTo final : public production::WriteSink {
     dialogs.push_back(dialog);
     return path_;
   }
-  void logLine(const std::string& text, base::LogColour colour) override { logs.emplace_back(text, colour); }
-  void messageBox(const std::string& text, const std::string& caption, base::MessageIcon icon) override {
+  void onLog(const std::string& text, base::LogColour colour) override { logs.emplace_back(text, colour); }
+  void onMessage(const std::string& caption, const std::string& text, base::MessageIcon icon) override {
     boxes.push_back({text, caption, icon});
   }
   std::vector<production::SaveDialog> dialogs;

@@ -16,8 +16,8 @@ class RecordingSink final : public firmware::LoadSink {
     std::string text, caption;
     base::MessageIcon icon;
   };
-  void logLine(const std::string& text, base::LogColour colour) override { logs.emplace_back(text, colour); }
-  void messageBox(const std::string& text, const std::string& caption, base::MessageIcon icon) override {
+  void onLog(const std::string& text, base::LogColour colour) override { logs.emplace_back(text, colour); }
+  void onMessage(const std::string& caption, const std::string& text, base::MessageIcon icon) override {
     boxes.push_back({text, caption, icon});
   }
   void checksumLabel(const std::string& text) override { checksums.push_back(text); }

@@ -55,6 +55,21 @@ TEST_F(Cli, ProgramsAndChecksAndExitsZero) {
   EXPECT_EQ(r.status, 0) << r.out;
 }
 
+TEST_F(Cli, AProductionFileProgramsItsOwnModelAndRefusesAnother) {
+  const std::string cap = (home.path() / "blink.cap").string();
+  const CliRun pack = testsupport::runCommand(std::string(QUBRIX_BINARY) + " pack --lang en --cap -t QB54T16 -o " + cap +
+                                              " " + hex);
+  ASSERT_EQ(pack.status, 0) << pack.out;
+  emulator::serial::PtyHost host(std::make_unique<emulator::serial::ChipBootloader>(qb54t16()));
+  ASSERT_TRUE(host.start());
+  CliRun r = qubrix("--port " + host.path() + " " + cap);
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("--> Verification successful."), std::string::npos) << r.out;
+  r = qubrix("--port " + host.path() + " -t QB51F16 " + cap);
+  EXPECT_EQ(r.status, 2) << r.out;
+  EXPECT_NE(r.out.find("is a production file for QB54T16; it cannot be used for QB51F16."), std::string::npos) << r.out;
+}
+
 TEST_F(Cli, ProgramsAndChecksPastAStrayByteAndRepeatedSyncAnswers) {
   for (const char* fault : {"fault=stray-byte:5", "fault=answer-every-sync"}) {
     std::string error;

@@ -9,7 +9,7 @@ namespace ispenginetest {
 using isp::Frame;
 using isp::engine::IspEngine;
 using isp::engine::IspJob;
-using isp::engine::Outcome;
+using base::Outcome;
 
 bool RecordingSink::logged(const std::string& text) const {
   return std::any_of(lines.begin(), lines.end(), [&](const LogLine& l) { return l.text == text; });
@@ -119,7 +119,7 @@ void Responder::onFrame(const Frame& f) {
     if (presence) rig_.reply(isp::presenceReply(powerOff));
     return;
   }
-  if (isp::familyTypeOf(job_.mcuTypeIndex) == 0x0800 && f != isp::endFrame() && f != isp::abortFrame()) {
+  if (firmware::FamilyTypeOf(job_.mcuTypeIndex) == firmware::kFamily32Bit && f != isp::endFrame() && f != isp::abortFrame()) {
     onLong(f);
   } else {
     onShort(f);

@@ -68,7 +68,7 @@ class RecordingSink final : public isp::engine::IspSink {
   void onMessage(const std::string&, const std::string& text, base::MessageIcon) override {
     messages.push_back(text);
   }
-  void onFinished(isp::engine::Outcome o) override { outcome = o; }
+  void onFinished(base::Outcome o) override { outcome = o; }
   void onImageReleased() override { ++imageReleases; }
   void onProgrammerInfo(const isp::ProgrammerInfo& i, isp::engine::VersionQuery asker) override {
     info = i;
@@ -84,7 +84,7 @@ class RecordingSink final : public isp::engine::IspSink {
   int progress = -1;
   bool controlsEnabled = true;
   std::vector<std::string> messages;
-  std::optional<isp::engine::Outcome> outcome;
+  std::optional<base::Outcome> outcome;
   int imageReleases = 0;
   std::optional<isp::ProgrammerInfo> info;
   isp::engine::VersionQuery infoAsker = isp::engine::VersionQuery::None;

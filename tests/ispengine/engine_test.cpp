@@ -10,7 +10,7 @@ namespace ispenginetest {
 using isp::Frame;
 using isp::engine::IspEngine;
 using isp::engine::IspJob;
-using isp::engine::Outcome;
+using base::Outcome;
 namespace {
 
 using isp::Frame;

@@ -3,6 +3,7 @@
 
 #include "firmware/catalogue.hpp"
 #include "firmware/cipher/tea.hpp"
+#include "firmware/production/header.hpp"
 #include "isp/engine/job_from_image.hpp"
 
 namespace ispenginetest {
@@ -28,7 +29,7 @@ TEST(JobFromImage, TakesTheModelTheLengthsAndTheChecksums) {
   isp::engine::JobOptions options;
   options.eraseChip = true;
   options.upgradeBaudCode = 11;
-  const isp::engine::IspJob job = isp::engine::jobFromImage(image, *model, {}, nullptr, options);
+  const isp::engine::IspJob job = isp::engine::jobFromSource({image, model, nullptr}, options);
   EXPECT_EQ(job.image.size(), model->flashSize);  // not the 256 bytes a production file adds
   EXPECT_TRUE(std::equal(job.image.begin(), job.image.end(), image.data.begin()));
   EXPECT_EQ(job.mcuTypeIndex, firmware::TypeIndex(*model));
@@ -58,7 +59,8 @@ TEST(JobFromImage, DeciphersAnEncryptedImageAndCarriesTheProductionFields) {
   settings.write_num_max = 5;
   production::ProductionHeader header;
   header.modelName = {'Q', 'B'};
-  const isp::engine::IspJob job = isp::engine::jobFromImage(image, *model, settings, &header, {});
+  image.header = production::layoutHeader(header);
+  const isp::engine::IspJob job = isp::engine::jobFromSource({image, model, &settings}, {});
   EXPECT_EQ(job.image, plain);
   EXPECT_TRUE(job.fromEncryptedFile);
   EXPECT_TRUE(job.productionFile);
@@ -68,7 +70,16 @@ TEST(JobFromImage, DeciphersAnEncryptedImageAndCarriesTheProductionFields) {
   // The same .cab loaded outside ISP mode is held plain: its bytes go as they are.
   image.data.assign(plain.begin(), plain.end());
   image.enciphered = false;
-  EXPECT_EQ(isp::engine::jobFromImage(image, *model, settings, &header, {}).image, plain);
+  EXPECT_EQ(isp::engine::jobFromSource({image, model, &settings}, {}).image, plain);
+}
+
+TEST(JobFromImage, AnEncryptedFileWaitsForADownloaderThatKeepsItsLimits) {
+  isp::engine::IspJob job;
+  EXPECT_TRUE(isp::engine::encryptedFileAllowed(job, std::nullopt));
+  job.fromEncryptedFile = true;
+  EXPECT_FALSE(isp::engine::encryptedFileAllowed(job, std::nullopt));
+  EXPECT_FALSE(isp::engine::encryptedFileAllowed(job, 515));
+  EXPECT_TRUE(isp::engine::encryptedFileAllowed(job, 516));
 }
 
 }  // namespace

@@ -20,7 +20,7 @@
 #include "emulator/serial/pty_host.hpp"
 #include "emulator/serial/terminal_devices.hpp"
 #include "tests/support/temp_home.hpp"
-#include "ui/main/ini_file.hpp"
+#include "base/ini_file.hpp"
 #include "ui/main/log_pane.hpp"
 #include "ui/main/main_window.hpp"
 #include "ui/main/tool_settings.hpp"
@@ -52,7 +52,6 @@ class SerialPanel : public ::testing::Test {
  protected:
   void SetUp() override {
     home();
-    appsettings::initialise();
     appsettings::storeLanguage(base::kLangEnglish);
     base::setThreadLanguage(base::kLangEnglish);
     std::filesystem::remove(mainwin::toolSettingsPath());
@@ -74,7 +73,7 @@ class SerialPanel : public ::testing::Test {
   UartTestDlg* panel() const { return child<UartTestDlg>("serialPanel"); }
   CReceivePane* pane() const { return child<CReceivePane>("receiveView"); }
   std::string ini(const char* section, const char* key) const {
-    return mainwin::IniFile::read(mainwin::toolSettingsPath()).value(section, key).value_or("(missing)");
+    return base::IniFile::read(mainwin::toolSettingsPath()).value(section, key).value_or("(missing)");
   }
   void type(const char* edit, const char* text) {
     auto* e = child<QLineEdit>(edit);

@@ -47,7 +47,6 @@ class StoreDialog : public ::testing::Test {
  protected:
   void SetUp() override {
     settingsHome();
-    appsettings::initialise();
     appsettings::storeLanguage(base::kLangEnglish);
     base::setThreadLanguage(base::kLangEnglish);
     appsettings::storeInt("SelectedSeries", 0);
@@ -55,6 +54,8 @@ class StoreDialog : public ::testing::Test {
   }
 
   std::unique_ptr<CFileManagerDialog> open(Bench&) {
+    // The bench's own home moved the settings folder; the add worker reads the language from there.
+    appsettings::storeLanguage(base::kLangEnglish);
     CFileManagerDialog::Services s;
     s.log = [this](const std::string& line, base::LogColour colour) {
       log.push_back((colour == base::LogColour::Error ? "[E] " : "") + line);

@@ -2,13 +2,13 @@
 #include <gtest/gtest.h>
 
 #include "ui/main/device_change.hpp"
-#include "ui/main/udev_monitor.hpp"
+#include "device/hotplug.hpp"
 
 namespace {
 
-using mainwin::DeviceAction;
-using mainwin::DeviceBus;
-using mainwin::DeviceEvent;
+using qx::DeviceAction;
+using qx::DeviceBus;
+using qx::DeviceEvent;
 using mainwin::LogNote;
 
 struct TableCase {
@@ -96,24 +96,24 @@ TEST(DeviceLookup, UsbEntryOnlyOnce) {
 }
 
 TEST(UdevProperties, VendorAndProductFromTheEvent) {
-  auto e = mainwin::HidEventOf("add", "0003:0000FFCA:00000125");
+  auto e = qx::HidEventOf("add", "0003:0000FFCA:00000125");
   ASSERT_TRUE(e);
   EXPECT_EQ(e->bus, DeviceBus::Hid);
   EXPECT_EQ(e->action, kIn);
   EXPECT_EQ(e->vendor, 0xFFCA);
   EXPECT_EQ(e->product, 0x0125);
 
-  e = mainwin::UsbEventOf("remove", "10c4/ea60/100");
+  e = qx::UsbEventOf("remove", "10c4/ea60/100");
   ASSERT_TRUE(e);
   EXPECT_EQ(e->bus, DeviceBus::Usb);
   EXPECT_EQ(e->action, kOut);
   EXPECT_EQ(e->vendor, 0x10C4);
   EXPECT_EQ(e->product, 0xEA60);
 
-  EXPECT_FALSE(mainwin::HidEventOf("bind", "0003:0000FFCA:00000125"));
-  EXPECT_FALSE(mainwin::HidEventOf("add", "0003:0000FFCA"));
-  EXPECT_FALSE(mainwin::UsbEventOf("add", "zz/1/0"));
-  EXPECT_FALSE(mainwin::UsbEventOf("add", ""));
+  EXPECT_FALSE(qx::HidEventOf("bind", "0003:0000FFCA:00000125"));
+  EXPECT_FALSE(qx::HidEventOf("add", "0003:0000FFCA"));
+  EXPECT_FALSE(qx::UsbEventOf("add", "zz/1/0"));
+  EXPECT_FALSE(qx::UsbEventOf("add", ""));
 }
 
 }  // namespace

@@ -60,7 +60,6 @@ class IspPanel : public ::testing::Test {
  protected:
   void SetUp() override {
     static testsupport::TempHome settingsHome;  // QSettings keeps the folder it first saw
-    appsettings::initialise();
     appsettings::storeLanguage(base::kLangEnglish);
     base::setThreadLanguage(base::kLangEnglish);
     runtimeDir = testsupport::makeTempDir("qubrix-isppanel-");
@@ -215,7 +214,7 @@ TEST_F(IspPanel, AProgrammerThatArrivesIsOfferedAtOnce) {
   auto* box = child<QComboBox>("portBox");
   EXPECT_EQ(box->findData(QStringLiteral("USB")), -1);
   rig = std::make_unique<usbjobstest::Rig>();
-  window->HandleDeviceEvent({mainwin::DeviceAction::Arrival, mainwin::DeviceBus::Hid, 0xFFCA, 0x0125});
+  window->HandleDeviceEvent({qx::DeviceAction::Arrival, qx::DeviceBus::Hid, 0xFFCA, 0x0125});
   EXPECT_GE(box->findData(QStringLiteral("USB")), 0);
 }
 

@@ -14,7 +14,7 @@
 
 namespace {
 
-using mainwin::IniFile;
+using base::IniFile;
 using mainwin::readToolSettings;
 
 std::string slurp(const std::filesystem::path& p) {

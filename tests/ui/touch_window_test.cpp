@@ -37,7 +37,6 @@ class TouchWindow : public ::testing::Test {
  protected:
   void SetUp() override {
     home();
-    appsettings::initialise();
     base::setThreadLanguage(base::kLangEnglish);
     ep::Config board;
     board.touchChannels = 6;

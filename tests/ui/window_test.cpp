@@ -31,7 +31,7 @@
 
 namespace {
 
-// QSettings fixes its folder on first use, so one scratch home serves every test here.
+// One scratch home serves every test here: the settings files of the window live under it.
 testsupport::TempHome& home() {
   static testsupport::TempHome h;
   return h;
@@ -53,7 +53,6 @@ class MainWindow : public ::testing::Test {
  protected:
   void SetUp() override {
     home();
-    appsettings::initialise();
     appsettings::storeLanguage(base::kLangEnglish);
     base::setThreadLanguage(base::kLangEnglish);
     std::filesystem::remove(mainwin::toolSettingsPath());
@@ -233,7 +232,7 @@ TEST_F(MainWindow, ModelSelectionReloadsAndIsSaved) {
   EXPECT_EQ(w.mcuTypeIndex(), firmware::TypeIndex(*list[3]));
   EXPECT_FALSE(modelAction(CQX58KT_UPGRADEDlg::kModelCommandBase)->isChecked());
   EXPECT_EQ(logLines().filter("successfully loaded").size(), loadsBefore + 1);
-  const auto saved = mainwin::IniFile::read(mainwin::toolSettingsPath()).value("芯片型号", "MCU_TYPE_INDEX");
+  const auto saved = base::IniFile::read(mainwin::toolSettingsPath()).value("芯片型号", "MCU_TYPE_INDEX");
   EXPECT_EQ(saved, std::to_string(firmware::TypeIndex(*list[3])));
 
   // Out of range: nothing changes.
@@ -278,7 +277,7 @@ TEST_F(MainWindow, AProductionFileSelectsItsModelAndBringsItsSettings) {
 }
 
 TEST_F(MainWindow, SavedModelZeroSelectsTheFirst) {
-  mainwin::IniFile ini;
+  base::IniFile ini;
   ini.setValue("芯片型号", "MCU_TYPE_INDEX", "0");
   ASSERT_TRUE(ini.write(mainwin::toolSettingsPath()));
   EXPECT_EQ(open().currentMcu(), firmware::Catalogue().front());
@@ -305,11 +304,11 @@ TEST_F(MainWindow, ProgrammerFoundAtStartAndOnArrival) {
   EXPECT_EQ(logLines(), (QStringList{line(155), line(294)}));
   EXPECT_EQ(std::count(w.portNames().begin(), w.portNames().end(), "USB"), 1);
 
-  w.HandleDeviceEvent({mainwin::DeviceAction::Arrival, mainwin::DeviceBus::Hid, 0xFFCA, 0x0125});
+  w.HandleDeviceEvent({qx::DeviceAction::Arrival, qx::DeviceBus::Hid, 0xFFCA, 0x0125});
   EXPECT_EQ(logLines().back(), line(294));
   EXPECT_EQ(std::count(w.portNames().begin(), w.portNames().end(), "USB"), 1);
 
-  w.HandleDeviceEvent({mainwin::DeviceAction::Removal, mainwin::DeviceBus::Hid, 0xFFCA, 0x0125});
+  w.HandleDeviceEvent({qx::DeviceAction::Removal, qx::DeviceBus::Hid, 0xFFCA, 0x0125});
   EXPECT_EQ(logLines().back(), line(295));
   EXPECT_EQ(lineColour(static_cast<int>(logLines().size()) - 1), CLogPane::kError);
 }
@@ -322,20 +321,20 @@ TEST_F(MainWindow, UnplugsAndTheModeCleanUp) {
   CQX58KT_UPGRADEDlg& w = open();
 
   // Idle in ISP mode: the line, nothing stopped.
-  w.HandleDeviceEvent({mainwin::DeviceAction::Removal, mainwin::DeviceBus::Usb, 0x10C4, 0xEA60});
+  w.HandleDeviceEvent({qx::DeviceAction::Removal, qx::DeviceBus::Usb, 0x10C4, 0xEA60});
   EXPECT_EQ(logLines().back(), line(296));
   EXPECT_EQ(stops, 0);
 
   running = true;
-  w.HandleDeviceEvent({mainwin::DeviceAction::Removal, mainwin::DeviceBus::Usb, 0x10C4, 0xEA60});
+  w.HandleDeviceEvent({qx::DeviceAction::Removal, qx::DeviceBus::Usb, 0x10C4, 0xEA60});
   EXPECT_EQ(stops, 1);
   EXPECT_EQ(logLines().back(), line(288));
   EXPECT_EQ(lineColour(static_cast<int>(logLines().size()) - 1), CLogPane::kError);
 
-  w.HandleDeviceEvent({mainwin::DeviceAction::Arrival, mainwin::DeviceBus::Hid, 0xFFCA, 0x0123});
+  w.HandleDeviceEvent({qx::DeviceAction::Arrival, qx::DeviceBus::Hid, 0xFFCA, 0x0123});
   EXPECT_EQ(logLines().back(), line(241));
   EXPECT_TRUE(w.writerPresent());
-  w.HandleDeviceEvent({mainwin::DeviceAction::Removal, mainwin::DeviceBus::Hid, 0xFFCA, 0x0123});
+  w.HandleDeviceEvent({qx::DeviceAction::Removal, qx::DeviceBus::Hid, 0xFFCA, 0x0123});
   EXPECT_EQ(logLines().back(), line(242));
   EXPECT_FALSE(w.writerPresent());
 }

@@ -38,7 +38,6 @@ class WriterPanel : public ::testing::Test {
  protected:
   void SetUp() override {
     home();
-    appsettings::initialise();
     appsettings::storeLanguage(base::kLangEnglish);
     base::setThreadLanguage(base::kLangEnglish);
     std::filesystem::remove(mainwin::toolSettingsPath());

@@ -39,7 +39,6 @@ QPushButton* button(const QWidget& w, const char* textName) {
 
 TEST(UpgradeDialogTest, ACheckOffersTheUpdateWhichRunsAndCannotBeInterruptedByClosing) {
   testsupport::TempHome home;
-  appsettings::initialise();
   appsettings::storeLanguage(base::kLangEnglish);
   base::setThreadLanguage(base::kLangEnglish);
   auto device = ep::EmulatedProgrammer::create();
@@ -99,9 +98,3 @@ TEST(UpgradeDialogTest, ACheckOffersTheUpdateWhichRunsAndCannotBeInterruptedByCl
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

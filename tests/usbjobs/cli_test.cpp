@@ -1,5 +1,5 @@
-// qubrix program|verify|erase|power and qubrix-tool verify|erase as a user runs them, against the
-// emulated programmer whose state lives in the test's own state directory.
+// qubrix program|verify|erase|power as a user runs them, against the emulated programmer whose
+// state lives in the test's own state directory.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -7,25 +7,10 @@
 #include <fstream>
 #include <string>
 
-#include "tests/support/run_command.hpp"
-#include "tests/support/temp_home.hpp"
+#include "tests/usbjobs/cli_fixture.hpp"
 
 namespace usbjobstest {
 namespace {
-
-using Output = testsupport::CommandRun;
-using testsupport::runCommand;
-
-class Cli : public ::testing::Test {
- protected:
-  Output qubrix(const std::string& args, bool emulate = true) {
-    return runCommand(std::string(emulate ? "QUBRIX_EMULATE=1 " : "QUBRIX_EMULATE= ") + QUBRIX_BINARY + " " + args);
-  }
-  Output tool(const std::string& args) { return runCommand(std::string("QUBRIX_EMULATE=1 ") + QUBRIX_TOOL_BINARY + " " + args); }
-
-  testsupport::TempHome home;
-  const std::string hex = std::string(QUBRIX_SOURCE_DIR) + "/examples/blink.hex";
-};
 
 TEST_F(Cli, ProgramsVerifiesErasesAndExitsByTheResult) {
   Output r = qubrix("program --lang en -t QB51F16 " + hex);
@@ -79,24 +64,55 @@ TEST_F(Cli, BadInputEndsNonZeroWithoutASuccessLine) {
   }
 }
 
-TEST_F(Cli, TheToolsHeadlessVerbsPrintAndAppendTheirLog) {
-  ASSERT_EQ(qubrix("program --lang en -t QB51F16 " + hex).status, 0);
-  const std::string log = (home.path() / "run.log").string();
-  Output r = tool("verify -t QB51F16 -l " + log + " " + hex);
+// Production files carry their locks into every run that sends their program to a programmer.
+TEST_F(ProductionCli, TheRunLimitHoldsAndCountsWithoutAModelOption) {
+  const std::string once = pack("once.cap", "--limit 1 --writer-id 1A2B3C4D");
+  Output r = qubrix("program --lang en " + once);
   EXPECT_EQ(r.status, 0) << r.out;
-  r = tool("erase -t QB51F16 -l " + log);
-  EXPECT_EQ(r.status, 0) << r.out;
-  r = tool("verify -t QB51F16 -l " + log + " " + hex);
+  EXPECT_NE(r.out.find("--> Programming successful."), std::string::npos) << r.out;
+  r = qubrix("program --lang en --json " + once);
   EXPECT_EQ(r.status, 1) << r.out;
-  r = tool("erase -t QB99");
-  EXPECT_EQ(r.status, 2) << r.out;
+  EXPECT_NE(r.out.find("\"model\": \"QB51F16\""), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("The maximum number of programming attempts has been reached and it cannot be programmed."),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.out.find("Programming successful"), std::string::npos) << r.out;
+  // Verification is no programming run: it neither needs nor takes one.
+  r = qubrix("verify --lang en " + once);
+  EXPECT_EQ(r.status, 0) << r.out;
 
-  std::ifstream in(log);
-  int lines = 0;
-  int stamped = 0;
-  for (std::string line; std::getline(in, line); ++lines) stamped += line.size() > 24 && line[4] == '-' && line[23] == ' ';
-  EXPECT_EQ(stamped, lines);
-  EXPECT_GE(lines, 15);
+  // Another file's record is started afresh with that file's maximum.
+  const std::string twice = pack("twice.cap", "--limit 2");
+  EXPECT_EQ(qubrix("program --lang en -t QB51F16 " + twice).status, 0);
+  EXPECT_EQ(qubrix("program --lang en " + twice).status, 0);
+  EXPECT_EQ(qubrix("program --lang en " + twice).status, 1);
+}
+
+TEST_F(ProductionCli, AnotherProgrammerOrAnotherModelIsRefusedOnEveryPath) {
+  const std::string locked = pack("locked.cap", "--limit 1 --writer-id 00000001");
+  struct Case {
+    std::string command;
+    int status;
+    std::string line;
+  };
+  const Case cases[] = {
+      {"program --lang en " + locked, 1, "--> The QUBRIX Tool does not match."},
+      {"program --lang en --erase-chip -t QB51F16 " + locked, 1, "--> The QUBRIX Tool does not match."},
+      {"verify --lang en " + locked, 1, "--> The QUBRIX Tool does not match."},
+      {"program --lang en -t QB51F08 " + locked, 2, "is a production file for QB51F16; it cannot be used for QB51F08."},
+      {"verify --lang en -t QB51F08 " + locked, 2, "is a production file for QB51F16; it cannot be used for QB51F08."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command);
+    const Output r = qubrix(c.command);
+    EXPECT_EQ(r.status, c.status) << r.out;
+    EXPECT_NE(r.out.find(c.line), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("Connected to the target chip."), std::string::npos) << r.out;
+  }
+  // Nothing was programmed: the counter of the locked file was never touched.
+  const std::string open = pack("open.cap", "");
+  EXPECT_EQ(qubrix("program --lang en " + open).status, 0);
+  EXPECT_EQ(qubrix("verify --lang en " + open).status, 0);
 }
 
 // Production files carry their locks into every run that sends their program to a programmer; the

@@ -39,7 +39,7 @@ TEST(ExchangeCount, EqualsTheProtocolsMinimumForEachUnitConfiguration) {
     RecordingSink sink;
     usbjobs::UsbJob job = jobFor("QB59W128", 128 * 1024, 128 * 1024);
     job.eraseChip = c.eraseChip;
-    ASSERT_EQ(usbjobs::runProgram(job, sink, rig.running), usbjobs::Outcome::Success) << sink.text();
+    ASSERT_EQ(usbjobs::runProgram(job, sink, rig.running), base::Outcome::Success) << sink.text();
     EXPECT_EQ(rig.device->log().size(), c.exchanges);
     EXPECT_EQ(rig.targetFlash(0, job.bytes.size()), job.bytes);
   }

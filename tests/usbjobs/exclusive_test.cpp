@@ -58,7 +58,7 @@ TEST(FinalStep, AFailedPowerOffIsToldAndAProgrammerInUseIsLeftAlone) {
     refused.times = -1;
     rig.device->addFault(refused);
     PowerOffSink sink;
-    EXPECT_EQ(usbjobs::runProgram(jobFor("QB51F08", 100, 128), sink, rig.running), usbjobs::Outcome::Success);
+    EXPECT_EQ(usbjobs::runProgram(jobFor("QB51F08", 100, 128), sink, rig.running), base::Outcome::Success);
     EXPECT_EQ(sink.powerOffFailures, 1);
     EXPECT_TRUE(sink.hasError("--> Power-off failed.")) << sink.text();
     EXPECT_TRUE(rig.targetPowered());
@@ -71,7 +71,7 @@ TEST(FinalStep, AFailedPowerOffIsToldAndAProgrammerInUseIsLeftAlone) {
     ASSERT_GE(other, 0);
     ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
     PowerOffSink sink;
-    EXPECT_EQ(usbjobs::runProgram(jobFor("QB51F08", 100, 128), sink, rig.running), usbjobs::Outcome::Failed);
+    EXPECT_EQ(usbjobs::runProgram(jobFor("QB51F08", 100, 128), sink, rig.running), base::Outcome::Failed);
     EXPECT_TRUE(sink.log.size() == 1 && sink.log[0].colour == base::LogColour::Error &&
                 sink.log[0].line.find("is in use by process") != std::string::npos)
         << sink.text();

@@ -15,12 +15,13 @@
 namespace usbjobstest {
 namespace {
 
-using usbjobs::Outcome;
+using base::Outcome;
 
 class TextSink : public usbjobs::LoadRunSink {
  public:
-  void appendLog(const std::string& text) override { log += text; }
-  void setProgress(int percent) override { progress.push_back(percent); }
+  void onLog(const std::string& text, base::LogColour) override { log += text; }
+  void onMessage(const std::string&, const std::string& text, base::MessageIcon) override { log += text; }
+  void onProgress(int percent) override { progress.push_back(percent); }
   std::string log;
   std::vector<int> progress;
 };

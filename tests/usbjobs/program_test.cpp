@@ -10,7 +10,7 @@
 namespace usbjobstest {
 namespace {
 
-using usbjobs::Outcome;
+using base::Outcome;
 
 ep::Config units(ep::EraseUnits kind, std::uint16_t size) {
   ep::Config c;

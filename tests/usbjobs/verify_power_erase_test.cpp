@@ -10,7 +10,7 @@
 namespace usbjobstest {
 namespace {
 
-using usbjobs::Outcome;
+using base::Outcome;
 
 class Jobs : public ::testing::Test {
  protected:

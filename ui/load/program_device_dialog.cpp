@@ -19,12 +19,15 @@ QString qs(const std::string& s) { return QString::fromStdString(s); }
 class QueuedSink final : public usbjobs::LoadRunSink {
  public:
   explicit QueuedSink(ProgramDeviceDialog* dialog) : dialog_(dialog) {}
-  void appendLog(const std::string& text) override {
+  void onLog(const std::string& text, base::LogColour) override {
     QMetaObject::invokeMethod(dialog_, [d = dialog_, text] { d->appendLog(text); }, Qt::QueuedConnection);
   }
-  void setProgress(int percent) override {
+  void onProgress(int percent) override {
     QMetaObject::invokeMethod(dialog_, [d = dialog_, percent] { d->progressBar()->setValue(percent); },
                               Qt::QueuedConnection);
+  }
+  void onMessage(const std::string&, const std::string& text, base::MessageIcon) override {
+    onLog(text, base::LogColour::Error);
   }
 
  private:
@@ -124,13 +127,13 @@ void ProgramDeviceDialog::programDevice() {
   worker_ = std::make_unique<usbjobs::JobThread>(
       base::threadLanguage(), [this, model, file = file_, catalogue = catalogue_](const std::atomic<bool>&) {
         QueuedSink sink(this);
-        const usbjobs::Outcome outcome = usbjobs::runLoadProgram(catalogue, model, file, sink);
+        const base::Outcome outcome = usbjobs::runLoadProgram(catalogue, model, file, sink);
         QMetaObject::invokeMethod(this, [this, outcome] { endRun(outcome); }, Qt::QueuedConnection);
         return outcome;
       });
 }
 
-void ProgramDeviceDialog::endRun(usbjobs::Outcome outcome) {
+void ProgramDeviceDialog::endRun(base::Outcome outcome) {
   worker_.reset();
   button_->setEnabled(true);
   series_->setEnabled(true);

@@ -37,7 +37,7 @@ class ProgramDeviceDialog : public QDialog {
   void programDevice();
 
  signals:
-  void runEnded(usbjobs::Outcome outcome);
+  void runEnded(base::Outcome outcome);
 
  public slots:
   // While a run holds the programmer the window stays open.
@@ -46,7 +46,7 @@ class ProgramDeviceDialog : public QDialog {
  private:
   void fillModels();
   void selectModel(const std::string& name);
-  void endRun(usbjobs::Outcome outcome);
+  void endRun(base::Outcome outcome);
 
   std::string target_;
   std::string file_;

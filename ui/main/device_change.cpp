@@ -2,36 +2,38 @@
 
 #include <algorithm>
 
+#include "base/text_ids.hpp"
+#include "device/usb_ids.hpp"
 #include "ui/main/mode_plan.hpp"
 
 namespace mainwin {
 
-DeviceReaction ReactToDevice(const DeviceEvent& e) {
+DeviceReaction ReactToDevice(const qx::DeviceEvent& e) {
   DeviceReaction r;
-  const bool arrival = e.action == DeviceAction::Arrival;
-  if (e.bus == DeviceBus::Hid) {
-    if (e.vendor != kQubrixVendor) return r;
-    if (e.product == kWriterProduct) {
+  const bool arrival = e.action == qx::DeviceAction::Arrival;
+  if (e.bus == qx::DeviceBus::Hid) {
+    if (e.vendor != qx::kVendorId) return r;
+    if (e.product == qx::kWriterProductId) {
       r.note = LogNote{arrival ? 241 : 242, false};
       r.writerPresent = arrival;
       r.stopTouchSerialTimer = !arrival;
-    } else if (e.product == kProgrammerProduct) {
+    } else if (e.product == qx::kProductId) {
       if (arrival) {
         r.addUsbPort = true;
         r.lookUpAgain = true;
       } else {
-        r.note = LogNote{295, true};
+        r.note = LogNote{base::txt::kUsbDisconnected, true};
         r.modeCleanup = true;
       }
     }
     return r;
   }
   // Whole USB devices of other vendors: serial adapters, as far as the window is concerned.
-  if (e.vendor == kQubrixVendor) return r;
+  if (e.vendor == qx::kVendorId) return r;
   if (arrival) {
-    r.note = LogNote{297, false};
+    r.note = LogNote{base::txt::kUsbSerialPlugged, false};
   } else {
-    r.note = LogNote{296, true};
+    r.note = LogNote{base::txt::kUsbSerialUnplugged, true};
     r.modeCleanup = true;
   }
   return r;
@@ -55,9 +57,9 @@ LookupOutcome LookUpDevice(int mode, const DeviceLookups& lookups) {
     return o;
   }
   if (o.found) {
-    o.note = LogNote{294, false};
+    o.note = LogNote{base::txt::kUsbConnected, false};
   } else if (mode == kModeWriter) {
-    o.note = LogNote{308, true};
+    o.note = LogNote{base::txt::kToolNotDetected, true};
   }
   return o;
 }

@@ -6,25 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "device/hotplug.hpp"
 #include "ui/main/device_seams.hpp"
 
 namespace mainwin {
 
-inline constexpr std::uint16_t kQubrixVendor = 0xFFCA;
-inline constexpr std::uint16_t kProgrammerProduct = 0x0125;
-inline constexpr std::uint16_t kWriterProduct = 0x0123;
 inline constexpr const char* kUsbPortName = "USB";
-
-enum class DeviceAction { Arrival, Removal };
-// A HID interface (hidraw) or a whole USB device.
-enum class DeviceBus { Hid, Usb };
-
-struct DeviceEvent {
-  DeviceAction action = DeviceAction::Arrival;
-  DeviceBus bus = DeviceBus::Usb;
-  std::uint16_t vendor = 0;
-  std::uint16_t product = 0;
-};
 
 struct LogNote {
   int text = 0;
@@ -41,7 +28,7 @@ struct DeviceReaction {
   bool modeCleanup = false;
 };
 
-DeviceReaction ReactToDevice(const DeviceEvent& event);
+DeviceReaction ReactToDevice(const qx::DeviceEvent& event);
 
 // After an unplug: what is stopped in the current mode. The ISP state returns to idle always.
 struct CleanupPlan {

@@ -346,13 +346,7 @@ void CUpdataModeDlg::onRunEnded(base::Outcome outcome) {
   emit runEnded(outcome);
 }
 
-void CUpdataModeDlg::onFinished(isp::engine::Outcome outcome) {
-  switch (outcome) {
-    case isp::engine::Outcome::Success: logic_.onEngineFinished(base::Outcome::Success); break;
-    case isp::engine::Outcome::Cancelled: logic_.onEngineFinished(base::Outcome::Cancelled); break;
-    case isp::engine::Outcome::Failed: logic_.onEngineFinished(base::Outcome::Failed); break;
-  }
-}
+void CUpdataModeDlg::onFinished(base::Outcome outcome) { logic_.onEngineFinished(outcome); }
 
 void CUpdataModeDlg::onProgrammerInfo(const isp::ProgrammerInfo&, isp::engine::VersionQuery) {
   // The engine keeps the version; Program asks it before an encrypted file goes out.

@@ -78,7 +78,7 @@ class CUpdataModeDlg : public QWidget,
   void onControlsEnabled(bool enabled) override;
   void onPowerButton(usbjobs::PowerIcon icon, const std::string& caption) override;
   void onRunEnded(base::Outcome outcome) override;
-  void onFinished(isp::engine::Outcome outcome) override;
+  void onFinished(base::Outcome outcome) override;
   void onProgrammerInfo(const isp::ProgrammerInfo& info, isp::engine::VersionQuery asker) override;
 
   // SerialByteConsumer.

@@ -34,8 +34,8 @@
 #include "ui/main/log_pane.hpp"
 #include "ui/main/mode_pages.hpp"
 #include "ui/main/mode_plan.hpp"
+#include "device/hotplug.hpp"
 #include "ui/main/responsive_timers.hpp"
-#include "ui/main/udev_monitor.hpp"
 #include "ui/main/window_rules.hpp"
 #include "device/touch_debug.hpp"
 #include "ui/serial/serial_views.hpp"
@@ -91,7 +91,7 @@ CQX58KT_UPGRADEDlg::CQX58KT_UPGRADEDlg(Services services, QWidget* parent)
 
   for (const isp::PortInfo& p : isp::listSerialPorts()) portNames_.push_back(p.path);
 
-  monitor_ = std::make_unique<mainwin::UdevMonitor>();
+  monitor_ = std::make_unique<qx::UdevMonitor>();
   if (monitor_->fd() >= 0) {
     monitorNotifier_ = new QSocketNotifier(monitor_->fd(), QSocketNotifier::Read, this);
     connect(monitorNotifier_, &QSocketNotifier::activated, this, &CQX58KT_UPGRADEDlg::readDeviceEvents);
@@ -240,12 +240,12 @@ QWidget* CQX58KT_UPGRADEDlg::buildBufferTab() {
   fileInfo_->setFixedHeight(std::max(kInfoStripHeight, fontMetrics().height() + 6));
   auto* info = new QHBoxLayout(fileInfo_);
   info->setContentsMargins(kPageMargin / 2, 0, kPageMargin / 2, 2);
-  checksumLabel_ = new QLabel(qs(base::format(base::text(148).c_str(), 0u)), fileInfo_);
+  checksumLabel_ = new QLabel(qs(base::format(base::text(base::txt::kChecksumLabel).c_str(), 0u)), fileInfo_);
   checksumLabel_->setObjectName(QStringLiteral("checksum"));
   checksumLabel_->setToolTip(qs(base::text("main.copy_checksum")));
   checksumLabel_->setCursor(Qt::PointingHandCursor);
   checksumLabel_->installEventFilter(this);
-  fileSizeLabel_ = new QLabel(qs(base::format(base::text(316).c_str(), 0.0)), fileInfo_);
+  fileSizeLabel_ = new QLabel(qs(base::format(base::text(base::txt::kFileSizeLabel).c_str(), 0.0)), fileInfo_);
   fileSizeLabel_->setObjectName(QStringLiteral("fileSize"));
   info->addWidget(checksumLabel_);
   info->addSpacing(24);
@@ -253,7 +253,7 @@ QWidget* CQX58KT_UPGRADEDlg::buildBufferTab() {
   info->addStretch(1);
   column->addWidget(fileInfo_);
 
-  bufferTab_->addTab(tabPage, qs(base::text(157)));
+  bufferTab_->addTab(tabPage, qs(base::text(base::txt::kWriteBuffer)));
   return bufferTab_;
 }
 
@@ -307,7 +307,7 @@ void CQX58KT_UPGRADEDlg::SwitchMode(int mode) {
   if (mode == mainwin::kModeTouch && !touchPanel_->SessionActive()) touchPanel_->RefreshPorts();
   log_->Clear();
   // After the clear, or the user would never see why the run ended.
-  if (ispWasRunning) LogText(288, true);
+  if (ispWasRunning) LogText(base::txt::kStopUpgrading, true);
   const bool wasSerial = currentMode_ == mainwin::kModeSerial;
   // After the clear, so that "Serial port closed!" stays in sight above the new mode's notes.
   if (wasSerial && mode != mainwin::kModeSerial) serialPanel_->leaveMode();
@@ -399,13 +399,13 @@ void CQX58KT_UPGRADEDlg::LogText(int id, bool error) {
 }
 
 void CQX58KT_UPGRADEDlg::loadSettings() {
-  settings_ = mainwin::readToolSettings(mainwin::IniFile::read(mainwin::toolSettingsPath()), portNames_.size());
+  settings_ = mainwin::readToolSettings(base::IniFile::read(mainwin::toolSettingsPath()), portNames_.size());
   serialPanel_->reloadSettings();
 }
 
 void CQX58KT_UPGRADEDlg::saveSettings() {
   const auto path = mainwin::toolSettingsPath();
-  mainwin::IniFile ini = mainwin::IniFile::read(path);
+  base::IniFile ini = base::IniFile::read(path);
   settings_.mcuTypeIndex = mcuTypeIndex_;
   mainwin::storeToolSettings(settings_, ini);
   ini.write(path);

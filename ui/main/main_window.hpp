@@ -57,10 +57,10 @@ class QtTimerService;
 namespace mainwin {
 class ResponsiveTimers;
 class SerialBridge;
-class UdevMonitor;
 }
 namespace qx {
 class TouchDebug;
+class UdevMonitor;
 }
 
 class CQX58KT_UPGRADEDlg : public QMainWindow, private writerpanel::PanelHost {
@@ -112,7 +112,7 @@ class CQX58KT_UPGRADEDlg : public QMainWindow, private writerpanel::PanelHost {
   // Help > Check for update: the program's own update; on success the new program starts and this one ends.
   void CheckForUpdate();
   void LookUpProgrammer();
-  void HandleDeviceEvent(const mainwin::DeviceEvent& event);
+  void HandleDeviceEvent(const qx::DeviceEvent& event);
   // The "&Firmware" item: the ISP panel enables it while "USB" is its selected port.
   void SetStoreManagerEnabled(bool enabled);
   bool storeManagerEnabled() const;
@@ -287,6 +287,6 @@ class CQX58KT_UPGRADEDlg : public QMainWindow, private writerpanel::PanelHost {
   std::array<mainwin::SerialByteConsumer*, 4> serialConsumers_{};
   CUpdataModeDlg* ispPanel_ = nullptr;
 
-  std::unique_ptr<mainwin::UdevMonitor> monitor_;
+  std::unique_ptr<qx::UdevMonitor> monitor_;
   QSocketNotifier* monitorNotifier_ = nullptr;
 };

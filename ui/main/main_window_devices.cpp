@@ -2,7 +2,7 @@
 #include "base/texts.hpp"
 #include "ui/main/isp_panel.hpp"
 #include "ui/main/main_window.hpp"
-#include "ui/main/udev_monitor.hpp"
+#include "device/hotplug.hpp"
 
 void CQX58KT_UPGRADEDlg::LookUpProgrammer() {
   const mainwin::LookupOutcome outcome = mainwin::LookUpDevice(currentMode_, services_.lookups);
@@ -14,7 +14,7 @@ void CQX58KT_UPGRADEDlg::LookUpProgrammer() {
   if (outcome.found && ispPanel_ != nullptr) ispPanel_->rebuildPortList();
 }
 
-void CQX58KT_UPGRADEDlg::HandleDeviceEvent(const mainwin::DeviceEvent& event) {
+void CQX58KT_UPGRADEDlg::HandleDeviceEvent(const qx::DeviceEvent& event) {
   const mainwin::DeviceReaction r = mainwin::ReactToDevice(event);
   if (r.note) LogText(r.note->text, r.note->error);
   if (r.writerPresent) writerPresent_ = *r.writerPresent;
@@ -32,12 +32,12 @@ void CQX58KT_UPGRADEDlg::cleanUpAfterRemoval() {
       currentMode_, mainwin::isRunning(services_.ports.ispRunning),
       mainwin::isRunning(services_.ports.touchLinkRunning));
   if (plan.stopIsp) {
-    LogText(288, true);
+    LogText(base::txt::kStopUpgrading, true);
     if (services_.ports.stopIsp) services_.ports.stopIsp();
   }
   if (plan.stopTouchLink && services_.ports.stopTouchLink) services_.ports.stopTouchLink();
 }
 
 void CQX58KT_UPGRADEDlg::readDeviceEvents() {
-  for (const mainwin::DeviceEvent& e : monitor_->readEvents()) HandleDeviceEvent(e);
+  for (const qx::DeviceEvent& e : monitor_->readEvents()) HandleDeviceEvent(e);
 }

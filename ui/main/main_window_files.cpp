@@ -36,11 +36,11 @@ QString qs(const std::string& s) { return QString::fromStdString(s); }
 class CQX58KT_UPGRADEDlg::LoadSink final : public firmware::LoadSink {
  public:
   explicit LoadSink(CQX58KT_UPGRADEDlg& w) : w_(w) {}
-  void logLine(const std::string& text, base::LogColour colour) override {
+  void onLog(const std::string& text, base::LogColour colour) override {
     if (colour == base::LogColour::Error) w_.SetLogErrorColour();
     w_.Log(text);
   }
-  void messageBox(const std::string& text, const std::string& caption, base::MessageIcon icon) override {
+  void onMessage(const std::string& caption, const std::string& text, base::MessageIcon icon) override {
     w_.showMessage(text, caption, icon);
   }
   void checksumLabel(const std::string& text) override { w_.checksumLabel_->setText(qs(text)); }
@@ -64,7 +64,7 @@ class CQX58KT_UPGRADEDlg::LoadSink final : public firmware::LoadSink {
 bool CQX58KT_UPGRADEDlg::OpenProgramFile(const std::string& path, bool dropped) {
   const std::optional<mainwin::FileChoice> choice = mainwin::ChooseProgramFile(path);
   if (!choice) {
-    if (dropped) showMessage(base::text("main.drop_refused"), base::text(102), base::MessageIcon::Warning);
+    if (dropped) showMessage(base::text("main.drop_refused"), base::text(base::txt::kTip), base::MessageIcon::Warning);
     return false;
   }
   pathEdit_->setText(qs(path));
@@ -124,8 +124,9 @@ void CQX58KT_UPGRADEDlg::forgetFile() {
 bool CQX58KT_UPGRADEDlg::ReloadProgramFile() { return !filePath_.empty() && loadCurrentFile(); }
 
 void CQX58KT_UPGRADEDlg::openByDialog() {
-  const QString path = QFileDialog::getOpenFileName(this, qs(base::text("main.open")), qs(lastDirectory_),
-                                                    qs(mainwin::DialogFilter(base::text(269))));
+  const QString path =
+      QFileDialog::getOpenFileName(this, qs(base::text("main.open")), qs(lastDirectory_),
+                                   qs(mainwin::DialogFilter(base::text(base::txt::kProgramFileFilter))));
   if (!path.isEmpty()) OpenProgramFile(path.toStdString(), false);
 }
 
@@ -142,7 +143,7 @@ void CQX58KT_UPGRADEDlg::dropEvent(QDropEvent* event) {
 
 void CQX58KT_UPGRADEDlg::saveByDialog() {
   if (const std::optional<int> refusal = mainwin::SaveRefusal(image_)) {
-    showMessage(base::text(*refusal), base::text(102), base::MessageIcon::Information);
+    showMessage(base::text(*refusal), base::text(base::txt::kTip), base::MessageIcon::Information);
     return;
   }
   QFileDialog dialog(this, qs(base::text("main.save")), qs(lastDirectory_), QStringLiteral("*.bin;;*.txt"));
@@ -156,15 +157,16 @@ void CQX58KT_UPGRADEDlg::saveByDialog() {
 
 void CQX58KT_UPGRADEDlg::SaveImageTo(const std::string& path) {
   if (const std::optional<int> refusal = mainwin::SaveRefusal(image_)) {
-    showMessage(base::text(*refusal), base::text(102), base::MessageIcon::Information);
+    showMessage(base::text(*refusal), base::text(base::txt::kTip), base::MessageIcon::Information);
     return;
   }
   switch (mainwin::SaveImageFile(path, mainwin::SavedBytes(image_))) {
     case mainwin::SaveResult::Saved:
-      showMessage(base::text(320), base::text(102), base::MessageIcon::Information);
+      showMessage(base::text(base::txt::kSavedSuccessfully), base::text(base::txt::kTip),
+                  base::MessageIcon::Information);
       break;
     case mainwin::SaveResult::CannotWrite:
-      showMessage(base::text(321), base::text(102), base::MessageIcon::Warning);
+      showMessage(base::text(base::txt::kSaveFailed), base::text(base::txt::kTip), base::MessageIcon::Warning);
       break;
     case mainwin::SaveResult::NoKind:
       break;

@@ -118,7 +118,7 @@ void CQX58KT_UPGRADEDlg::buildMenus() {
   checkUpdate->setObjectName(QStringLiteral("main.menu.check_update"));
   connect(checkUpdate, &QAction::triggered, this, &CQX58KT_UPGRADEDlg::CheckForUpdate);
   help->addSeparator();
-  QAction* about = help->addAction(qs(base::text(101)));
+  QAction* about = help->addAction(qs(base::text(base::txt::kAboutMenu)));
   connect(about, &QAction::triggered, this, [this] {
     const std::string title = mainwin::WindowTitle(QUBRIX_VERSION);
     QMessageBox::about(this, textOf("main.about.caption"),
@@ -133,7 +133,7 @@ void CQX58KT_UPGRADEDlg::buildMenus() {
 }
 
 QMenu* CQX58KT_UPGRADEDlg::buildModelMenu() {
-  auto* menu = new QMenu(qs(base::text(137)), this);
+  auto* menu = new QMenu(qs(base::text(base::txt::kMcuModelMenu)), this);
   menu->setObjectName(QStringLiteral("modelMenu"));
   modelGroup_ = new QActionGroup(this);
   modelActions_.assign(modelList_.size(), nullptr);

@@ -31,33 +31,23 @@ constexpr Key kUpgradeBaud{"升级波特率", "UpgradeBaud"};
 constexpr Key kCalibrateRc{"校准内部RC", "CalibrateRC"};
 constexpr Key kProgrammingType{"编程类型", "ProgType"};
 
-std::string textOf(const IniFile& ini, Key k) { return ini.value(k.section, k.key).value_or(kDefaultText); }
+std::string textOf(const base::IniFile& ini, Key k) { return ini.value(k.section, k.key).value_or(kDefaultText); }
 
 // Leading decimal digits as atol reads them; anything else is 0.
 long numberIn(const std::string& text) { return std::strtol(text.c_str(), nullptr, 10); }
-long numberOf(const IniFile& ini, Key k) { return numberIn(textOf(ini, k)); }
-bool flagOf(const IniFile& ini, Key k) { return numberOf(ini, k) == 1; }
+long numberOf(const base::IniFile& ini, Key k) { return numberIn(textOf(ini, k)); }
+bool flagOf(const base::IniFile& ini, Key k) { return numberOf(ini, k) == 1; }
 int positiveOr(long value, int fallback) {
   return value <= 0 || value > 0x7FFFFFFF ? fallback : static_cast<int>(value);
 }
 
-void put(IniFile& ini, Key k, long value) { ini.setValue(k.section, k.key, std::to_string(value)); }
+void put(base::IniFile& ini, Key k, long value) { ini.setValue(k.section, k.key, std::to_string(value)); }
 
 }  // namespace
 
-std::filesystem::path toolSettingsPath() {
-  std::filesystem::path base;
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg == '/') {
-    base = xdg;
-  } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
-    base = std::filesystem::path(home) / ".config";
-  } else {
-    base = std::filesystem::temp_directory_path();
-  }
-  return base / "QUBRIX" / "QUBRIX_TOOL_CONFIG.ini";
-}
+std::filesystem::path toolSettingsPath() { return base::settingsDirectory() / "QUBRIX_TOOL_CONFIG.ini"; }
 
-ToolSettings readToolSettings(const IniFile& ini, std::size_t portCount) {
+ToolSettings readToolSettings(const base::IniFile& ini, std::size_t portCount) {
   ToolSettings s;
   const std::string port = textOf(ini, kPort);
   const long number = port.size() > 3 ? numberIn(port.substr(3)) : 0;
@@ -97,7 +87,7 @@ ToolSettings readToolSettings(const IniFile& ini, std::size_t portCount) {
   return s;
 }
 
-void storeToolSettings(const ToolSettings& s, IniFile& ini) {
+void storeToolSettings(const ToolSettings& s, base::IniFile& ini) {
   ini.setValue(kPort.section, kPort.key, "COM" + std::to_string(s.portNumber));
   put(ini, kListIndex, static_cast<long>(s.portListIndex));
   put(ini, kBaud, s.baudRate);

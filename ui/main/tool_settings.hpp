@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "ui/main/ini_file.hpp"
+#include "base/ini_file.hpp"
 
 namespace mainwin {
 
@@ -39,7 +39,7 @@ inline constexpr int kMaxUpgradeBaudIndex = 8;
 std::filesystem::path toolSettingsPath();
 
 // `portCount` is the number of ports listed, against which the saved list index is checked.
-ToolSettings readToolSettings(const IniFile& ini, std::size_t portCount);
-void storeToolSettings(const ToolSettings& settings, IniFile& ini);
+ToolSettings readToolSettings(const base::IniFile& ini, std::size_t portCount);
+void storeToolSettings(const ToolSettings& settings, base::IniFile& ini);
 
 }  // namespace mainwin

@@ -283,8 +283,8 @@ void CDeviceProgramDlg::Generate() {
       if (!path) return std::nullopt;
       return std::filesystem::path(*path);
     }
-    void logLine(const std::string& text, base::LogColour colour) override { host_.hostLog(text, colour); }
-    void messageBox(const std::string& text, const std::string& caption, base::MessageIcon icon) override {
+    void onLog(const std::string& text, base::LogColour colour) override { host_.hostLog(text, colour); }
+    void onMessage(const std::string& caption, const std::string& text, base::MessageIcon icon) override {
       host_.hostMessage(caption, text, icon);
     }
 

@@ -36,7 +36,6 @@ int main(int argc, char** argv) {
     return 2;
   }
   const int lang = std::atoi(argv[2]);
-  appsettings::initialise();
   appsettings::storeLanguage(lang);
   base::setThreadLanguage(lang);
   QApplication app(argc, argv);

@@ -47,7 +47,6 @@ int main(int argc, char** argv) {
     return 2;
   }
   const int lang = std::atoi(argv[3]);
-  appsettings::initialise();
   appsettings::storeLanguage(lang);
   base::setThreadLanguage(lang);
   QApplication app(argc, argv);

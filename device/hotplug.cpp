@@ -1,4 +1,4 @@
-#include "ui/main/udev_monitor.hpp"
+#include "device/hotplug.hpp"
 
 #include <libudev.h>
 
@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-namespace mainwin {
+namespace qx {
 namespace {
 
 std::optional<DeviceAction> actionOf(std::string_view action) {
@@ -94,4 +94,4 @@ std::vector<DeviceEvent> UdevMonitor::readEvents() {
   return events;
 }
 
-}  // namespace mainwin
+}  // namespace qx

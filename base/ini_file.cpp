@@ -1,12 +1,13 @@
-#include "ui/main/ini_file.hpp"
+#include "base/ini_file.hpp"
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <system_error>
 
 #include "base/whole_file.hpp"
 
-namespace mainwin {
+namespace base {
 namespace {
 
 std::string_view trimmed(std::string_view s) {
@@ -17,6 +18,18 @@ std::string_view trimmed(std::string_view s) {
 }
 
 }  // namespace
+
+std::filesystem::path settingsDirectory() {
+  std::filesystem::path base;
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg == '/') {
+    base = xdg;
+  } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+    base = std::filesystem::path(home) / ".config";
+  } else {
+    base = std::filesystem::temp_directory_path();
+  }
+  return base / "QUBRIX";
+}
 
 IniFile IniFile::parse(std::string_view text) {
   IniFile ini;
@@ -92,4 +105,4 @@ bool IniFile::write(const std::filesystem::path& path) const {
   return base::WriteWholeFile(path, text());
 }
 
-}  // namespace mainwin
+}  // namespace base

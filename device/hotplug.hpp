@@ -1,16 +1,27 @@
 #pragma once
 // Plug and unplug of HID devices and whole USB devices, from a libudev monitor. The owner waits
-// for the descriptor to become readable (a socket notifier) and then reads the events.
+// for the descriptor to become readable (the window with a socket notifier) and then reads the
+// events.
+#include <cstdint>
 #include <optional>
 #include <string_view>
 #include <vector>
 
-#include "ui/main/device_change.hpp"
-
 struct udev;
 struct udev_monitor;
 
-namespace mainwin {
+namespace qx {
+
+enum class DeviceAction { Arrival, Removal };
+// A HID interface (hidraw) or a whole USB device.
+enum class DeviceBus { Hid, Usb };
+
+struct DeviceEvent {
+  DeviceAction action = DeviceAction::Arrival;
+  DeviceBus bus = DeviceBus::Usb;
+  std::uint16_t vendor = 0;
+  std::uint16_t product = 0;
+};
 
 // HID_ID of a hid device, "0003:0000FFCA:00000125": bus, vendor, product.
 std::optional<DeviceEvent> HidEventOf(std::string_view action, std::string_view hidId);
@@ -35,4 +46,4 @@ class UdevMonitor {
   udev_monitor* monitor_ = nullptr;
 };
 
-}  // namespace mainwin
+}  // namespace qx

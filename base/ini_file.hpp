@@ -9,7 +9,11 @@
 #include <utility>
 #include <vector>
 
-namespace mainwin {
+namespace base {
+
+// Where this user's settings files live: $XDG_CONFIG_HOME/QUBRIX (an absolute XDG_CONFIG_HOME),
+// else ~/.config/QUBRIX.
+std::filesystem::path settingsDirectory();
 
 class IniFile {
  public:
@@ -32,4 +36,4 @@ class IniFile {
   std::vector<Section> sections_;
 };
 
-}  // namespace mainwin
+}  // namespace base
