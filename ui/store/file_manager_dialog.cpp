@@ -24,6 +24,7 @@
 #include "device/store/store_files.hpp"
 #include "ui/main/window_rules.hpp"
 #include "widgets/message_box.hpp"
+#include "widgets/ui_thread.hpp"
 
 namespace {
 
@@ -65,11 +66,7 @@ class CFileManagerDialog::Sink final : public store::StoreSink {
  private:
   template <class F>
   void post(F&& f) {
-    if (QThread::currentThread() == dialog_->thread()) {
-      f();
-    } else {
-      QMetaObject::invokeMethod(dialog_, std::forward<F>(f), Qt::QueuedConnection);
-    }
+    widgets::postTo(dialog_, std::forward<F>(f));
   }
 
   CFileManagerDialog* dialog_;

@@ -21,6 +21,7 @@
 #include "isp/port_list.hpp"
 #include "update/firmware_update.hpp"
 #include "widgets/message_box.hpp"
+#include "widgets/ui_thread.hpp"
 
 namespace {
 
@@ -102,11 +103,7 @@ class CQubrixToolUpgradeDialog::Sink final : public update::UpdateSink {
  private:
   template <class F>
   void post(F&& f) {
-    if (QThread::currentThread() == dialog_->thread()) {
-      f();
-    } else {
-      QMetaObject::invokeMethod(dialog_, std::forward<F>(f), Qt::QueuedConnection);
-    }
+    widgets::postTo(dialog_, std::forward<F>(f));
   }
 
   CQubrixToolUpgradeDialog* dialog_;
