@@ -4,6 +4,7 @@
 // while the programmer's flash is rewritten: a half-written programmer is the worst outcome.
 #include <unistd.h>
 
+#include <array>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -76,16 +77,22 @@ class TerminalUpdateSink final : public update::UpdateSink {
   TerminalProgress progress_{false};
 };
 
-// Ctrl+C is ignored while the flash is being rewritten.
+// Ctrl+C, a kill and a closed terminal are ignored while the programmer's flash is being rewritten:
+// stopping half-way would leave it without firmware until the next update.
 class HoldInterrupts {
  public:
-  HoldInterrupts() : previous_(std::signal(SIGINT, SIG_IGN)) {}
-  ~HoldInterrupts() { std::signal(SIGINT, previous_); }
+  HoldInterrupts() {
+    for (std::size_t i = 0; i < kHeld.size(); ++i) previous_[i] = std::signal(kHeld[i], SIG_IGN);
+  }
+  ~HoldInterrupts() {
+    for (std::size_t i = 0; i < kHeld.size(); ++i) std::signal(kHeld[i], previous_[i]);
+  }
   HoldInterrupts(const HoldInterrupts&) = delete;
   HoldInterrupts& operator=(const HoldInterrupts&) = delete;
 
  private:
-  void (*previous_)(int);
+  static constexpr std::array<int, 3> kHeld{SIGINT, SIGTERM, SIGHUP};
+  std::array<void (*)(int), 3> previous_{};
 };
 
 }  // namespace

@@ -11,7 +11,7 @@
 
 #include "app/cli/args.hpp"
 #include "app/cli/command.hpp"
-#include "app/cli/job_signals.hpp"
+#include "app/common/job_signals.hpp"
 #include "app/cli/json.hpp"
 #include "app/cli/terminal_progress.hpp"
 #include "base/strformat.hpp"
@@ -145,7 +145,7 @@ const char* resultText(base::Outcome result, bool stalled) {
 }  // namespace
 
 int runIsp(const std::vector<std::string>& args) {
-  JobSignals signals;
+  app::JobSignals signals;
   Args a(args, {
                    {"port", 0, true, "PATH  the serial port (qubrix ports lists them)"},
                    {"target", 't', true, "MODEL  the chip model (qubrix models lists them)"},

@@ -1,6 +1,7 @@
 // qubrix store list|add|delete|default: the programmer's firmware store through the first attached
 // QUBRIX Tool, with the store manager's session, its log lines, messages and progress bar. One
-// operation per process.
+// operation per process; SIGINT, SIGTERM and SIGHUP cancel it (an add half-way is removed again)
+// and it exits 128 + the signal.
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 
 #include "app/cli/args.hpp"
 #include "app/cli/command.hpp"
+#include "app/common/job_signals.hpp"
 #include "app/cli/json.hpp"
 #include "app/cli/programmer_choice.hpp"
 #include "app/cli/terminal_progress.hpp"
@@ -103,6 +105,7 @@ int exitOf(base::Outcome outcome) { return outcome == base::Outcome::Success ? k
 }  // namespace
 
 int runStore(const std::vector<std::string>& args) {
+  app::JobSignals signals;
   Args a(args, {{"json", 0, false, "list: print the programs as JSON"},
                 {"target", 't', true, "MODEL  add: the chip model of a HEX or BIN file (qubrix models lists them)"},
                 {"user-code", 0, true, "N  add: the user code stored with the program (decimal)"},
@@ -147,18 +150,23 @@ int runStore(const std::vector<std::string>& args) {
   }
   StoreOutput out;
   store::StoreSession session(firmware::Catalogue(), out, [serial = choice.serial] { return qx::toolWithSerial(serial); });
+  signals.onCancel([&session] { session.cancel(); });
+  const auto finish = [&signals](base::Outcome outcome) {
+    signals.clearCancel();
+    return signals.exitStatus(exitOf(outcome));
+  };
   if (list) {
-    if (session.refresh() != store::RefreshResult::Listed) return kExitFailed;
+    if (session.refresh() != store::RefreshResult::Listed) return signals.exitStatus(kExitFailed);
     if (a.has("json")) {
       printJson(session.rows());
     } else {
       printTable(session.rows());
     }
-    return kExitOk;
+    return signals.exitStatus(kExitOk);
   }
-  if (op == "add") return exitOf(session.add(request));
-  if (op == "delete") return exitOf(session.remove({p[1]}));
-  return exitOf(session.makeDefault(p[1]));
+  if (op == "add") return finish(session.add(request));
+  if (op == "delete") return finish(session.remove({p[1]}));
+  return finish(session.makeDefault(p[1]));
 }
 
 }  // namespace cli

@@ -1,7 +1,8 @@
 // qubrix touch: the touch debugging session of the Touch debug panel through the first attached
-// QUBRIX Tool. Streams every polled sample, sets one channel's threshold on the target, or writes
-// Touchconfig.TXT from the target's thresholds. Ctrl+C ends a stream; the session is always ended
-// (touch disconnect, target power off, programmer closed).
+// QUBRIX Tool, or with --port through a touch debugging board on a serial line. Streams every
+// polled sample, sets one channel's threshold on the target, or writes Touchconfig.TXT from the
+// target's thresholds. Ctrl+C ends a stream; the session is always ended (USB: touch disconnect,
+// target power off, programmer closed; serial: the target's power cycled and the port closed).
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -15,21 +16,34 @@
 #include "base/strformat.hpp"
 #include "base/texts.hpp"
 #include "device/touch_debug.hpp"
+#include "isp/serial_port.hpp"
 #include "touch/export.hpp"
+#include "touch/loop_port_sink.hpp"
+#include "touch/port_link.hpp"
+#include "touch/serial_transport.hpp"
+#include "touch/sample_csv.hpp"
 #include "touch/session.hpp"
 
 namespace cli {
 namespace {
 
-constexpr const char* kSynopsis = "[--duration S] [--csv] | set CHANNEL VALUE | export [-o FILE]";
+constexpr const char* kSynopsis = "[--port PATH] [--duration S] [--csv] | set CHANNEL VALUE | export [-o FILE]";
 constexpr int kDeadlineTimer = 2;
 constexpr base::Millis kSetUpDeadline{5000};
+// The serial link's close takes one tick of timer 8 and the port's close.
+constexpr base::Millis kCloseDeadline{1000};
 
 std::atomic<bool> g_interrupted{false};
+// The first of SIGINT, SIGTERM, SIGHUP: each ends the session as Ctrl+C does, so that the board's
+// target is power-cycled and the port closed; a second one of the same kind ends the process.
+std::atomic<int> g_signal{0};
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-void onInterrupt(int) {
+void onEndingSignal(int signal) {
+  int none = 0;
+  g_signal.compare_exchange_strong(none, signal);
   g_interrupted = true;
-  std::signal(SIGINT, SIG_DFL);
+  std::signal(signal, SIG_DFL);
 }
 
 class TerminalSink final : public touch::SessionSink {
@@ -61,18 +75,18 @@ class TerminalSink final : public touch::SessionSink {
     if (!streaming_) return;
     if (!origin_) {
       origin_ = at;
-      if (csv_) std::printf("time_ms,channel,current,baseline,difference,threshold,key\n");
+      if (csv_) std::fputs(touch::kCsvHeader, stdout);
     }
     const long long ms = (at - *origin_).count();
-    for (std::size_t i = 0; i < m.count; ++i) {
-      const int pressed = m.keyTriggered(i) ? 1 : 0;
-      if (csv_) {
-        std::printf("%lld,%u,%u,%u,%d,%u,%d\n", ms, unsigned{m.numbers[i]}, unsigned{m.currents[i]}, unsigned{m.baselines[i]},
-                    m.differences[i], unsigned{m.thresholds[i]}, pressed);
-      } else {
+    if (csv_) {
+      rows_.clear();
+      touch::appendCsvRows(rows_, m, ms);
+      std::fwrite(rows_.data(), 1, rows_.size(), stdout);
+    } else {
+      for (std::size_t i = 0; i < m.count; ++i) {
         std::printf("%8lld ms  TP%-3u current %5u  baseline %5u  differ %6d  threshold %5u  %s\n", ms, unsigned{m.numbers[i]},
                     unsigned{m.currents[i]}, unsigned{m.baselines[i]}, m.differences[i], unsigned{m.thresholds[i]},
-                    pressed != 0 ? "KEY" : "-");
+                    m.keyTriggered(i) ? "KEY" : "-");
       }
     }
     std::fflush(stdout);
@@ -86,41 +100,61 @@ class TerminalSink final : public touch::SessionSink {
   bool streaming_ = false;
   bool failed_ = false;
   std::optional<base::Millis> origin_;
+  std::string rows_;
 };
 
 // One session on the command line's event loop: connect, wait for the target's channels, then
 // whatever the verb does, and always the disconnect at the end.
 class CliSession {
  public:
-  explicit CliSession(TerminalSink& sink) : sink_(sink), session_(loop_, sink_, qx::firstTouchDebug) {
+  // `port`: a serial port with a touch debugging board; none: the programmer over USB.
+  CliSession(TerminalSink& sink, std::optional<std::string> port)
+      : sink_(sink), portSink_(loop_, sink_), link_(port_, portSink_), session_(loop_, sink_, qx::firstTouchDebug), portName_(std::move(port)) {
+    if (portName_) {
+      auto serial = std::make_unique<touch::SerialTransport>(link_, loop_, sink_);
+      serial_ = serial.get();
+      portSink_.attach(serial_);
+      session_.selectPort(*portName_);
+      session_.setSerialTransport(std::move(serial));
+    }
     loop_.setTimerHandler([this](int id) {
       if (id == kDeadlineTimer || g_interrupted) {
         loop_.quit();
         return;
       }
       session_.onTimer(id);
-      if (!loop_.running(touch::kPollTimerId) || (stopWhenReady_ && session_.usb().ready())) loop_.quit();
+      if (!flowing() || (stopWhenReady_ && ready())) loop_.quit();
     });
   }
   ~CliSession() {
-    if (session_.active()) session_.pressConnect();
+    if (!session_.active()) return;
+    session_.pressConnect();
+    if (serial_ == nullptr) return;
+    // The link ends on the next tick of timer 8.
+    g_interrupted = false;
+    loop_.start(kDeadlineTimer, kCloseDeadline);
+    loop_.run();
+    portSink_.attach(nullptr);
   }
   CliSession(const CliSession&) = delete;
   CliSession& operator=(const CliSession&) = delete;
 
   bool connectAndSetUp() {
-    session_.selectPort(touch::kUsbPortName);
+    if (!portName_) session_.selectPort(touch::kUsbPortName);
     session_.pressConnect();
     if (!session_.active()) return false;
     stopWhenReady_ = true;
     runFor(kSetUpDeadline);
     stopWhenReady_ = false;
-    return session_.usb().ready();
+    if (!ready() && serial_ != nullptr && !sink_.failed()) {
+      std::fprintf(stderr, "qubrix touch: no touch debugging board answered on %s\n", portName_->c_str());
+    }
+    return ready();
   }
   // Polls until `duration` is over (none: until Ctrl+C) or polling stops; false when it stopped.
   bool poll(std::optional<base::Millis> duration) {
     runFor(duration);
-    return loop_.running(touch::kPollTimerId) || g_interrupted;
+    return flowing() || g_interrupted;
   }
   touch::TouchSession& session() { return session_; }
 
@@ -130,10 +164,21 @@ class CliSession {
     loop_.run();
     loop_.stop(kDeadlineTimer);
   }
+  bool ready() const { return serial_ != nullptr ? serial_->chipConnected() : session_.usb().ready(); }
+  // USB: the poll timer runs. Serial: the link is up and either still linking or linked.
+  bool flowing() const {
+    if (serial_ == nullptr) return loop_.running(touch::kPollTimerId);
+    return serial_->active() && (serial_->chipConnected() || loop_.running(touch::kLinkTimerId));
+  }
 
   TerminalSink& sink_;
   base::EventLoop loop_;
+  touch::LoopPortSink portSink_;
+  isp::CSerialPort port_;
+  touch::PortLink link_;
   touch::TouchSession session_;
+  std::optional<std::string> portName_;
+  touch::SerialTransport* serial_ = nullptr;
   bool stopWhenReady_ = false;
 };
 
@@ -163,7 +208,8 @@ int runSet(CliSession& cli, TerminalSink& sink, const std::string& channelText, 
 }  // namespace
 
 int runTouch(const std::vector<std::string>& args) {
-  Args a(args, {{"duration", 0, true, "S  stream for S seconds (default: until Ctrl+C)"},
+  Args a(args, {{"port", 0, true, "PATH  a touch debugging board on this serial port instead of the programmer"},
+                {"duration", 0, true, "S  stream for S seconds (default: until Ctrl+C)"},
                 {"csv", 0, false, "print the samples as comma-separated values"},
                 {"output", 'o', true, "FILE  export: the file to write (default: Touchconfig.TXT beside the program)"}});
   if (auto done = finishParsing(a, "touch", kSynopsis)) return *done;
@@ -176,6 +222,8 @@ int runTouch(const std::vector<std::string>& args) {
   if (!(verb.empty() || (verb == "set" && words.size() == 3) || (verb == "export" && words.size() == 1))) {
     return usageError(verb == "set" ? "set takes CHANNEL and VALUE" : "unknown arguments");
   }
+  const std::optional<std::string> port = a.value("port");
+  if (port && !verb.empty()) return usageError("set and export go through the programmer (without --port)");
   std::optional<base::Millis> duration;
   if (const auto d = a.value("duration")) {
     char* end = nullptr;
@@ -186,10 +234,11 @@ int runTouch(const std::vector<std::string>& args) {
 
   TerminalSink sink(a.has("csv"));
   g_interrupted = false;
-  std::signal(SIGINT, onInterrupt);
+  g_signal = 0;
+  for (int signal : kEndingSignals) std::signal(signal, onEndingSignal);
   int status = kExitFailed;
   {
-    CliSession cli(sink);
+    CliSession cli(sink, port);
     if (cli.connectAndSetUp()) {
       if (verb == "set") {
         status = runSet(cli, sink, words[1], words[2]);
@@ -203,8 +252,10 @@ int runTouch(const std::vector<std::string>& args) {
       }
     }
   }
-  std::signal(SIGINT, SIG_DFL);
-  return status;
+  for (int signal : kEndingSignals) std::signal(signal, SIG_DFL);
+  // Ctrl+C is how a stream without --duration ends; a kill or a closed terminal is told as such.
+  const int signal = g_signal.load();
+  return signal == SIGTERM || signal == SIGHUP ? 128 + signal : status;
 }
 
 }  // namespace cli

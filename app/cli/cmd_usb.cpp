@@ -11,7 +11,7 @@
 
 #include "app/cli/args.hpp"
 #include "app/cli/command.hpp"
-#include "app/cli/job_signals.hpp"
+#include "app/common/job_signals.hpp"
 #include "app/cli/program_all.hpp"
 #include "app/cli/programmer_choice.hpp"
 #include "app/cli/usb_output.hpp"
@@ -84,9 +84,8 @@ int runUsb(Verb verb, const char* name, const std::vector<std::string>& args) {
   const std::string file = needsFile ? a.positional()[0] : std::string();
   const bool json = a.has("json");
   UsbOutput out(json);
-  // Made before the job's first thread; `program --all` has its own runs (program_all.cpp).
-  std::optional<JobSignals> signals;
-  if (!all) signals.emplace();
+  // Made before the job's first thread.
+  app::JobSignals signals;
   std::string shownModel = modelName;
   const auto finish = [&](base::Outcome outcome) {
     int status = outcome == base::Outcome::Success ? kExitOk : kExitFailed;
@@ -94,7 +93,7 @@ int runUsb(Verb verb, const char* name, const std::vector<std::string>& args) {
       std::fprintf(stderr, "qubrix %s: the target may still be powered\n", name);
       status = kExitTargetMayBePowered;
     }
-    if (signals) status = signals->exitStatus(status);
+    status = signals.exitStatus(status);
     if (json) {
       std::printf("%s\n", out.json({name, shownModel, file, resultName(outcome), status, secondsSince(started)}).c_str());
     }
@@ -132,7 +131,7 @@ int runUsb(Verb verb, const char* name, const std::vector<std::string>& args) {
     }
   }
   if (model != nullptr) shownModel = model->name;
-  if (all) return programAll(job, shownModel, file, json);
+  if (all) return programAll(job, shownModel, file, json, signals);
 
   const ProgrammerChoice choice = chooseProgrammer(attachedProgrammers(), a.value("serial"));
   if (!choice.error.empty()) {
@@ -140,7 +139,7 @@ int runUsb(Verb verb, const char* name, const std::vector<std::string>& args) {
     return kExitUsage;
   }
   job.programmerSerial = choice.serial;
-  if (signals->received() != 0) return finish(base::Outcome::Cancelled);
+  if (signals.received() != 0) return finish(base::Outcome::Cancelled);
 
   usbjobs::JobThread worker(base::threadLanguage(), [&](const std::atomic<bool>& running) {
     switch (verb) {
@@ -165,9 +164,9 @@ int runUsb(Verb verb, const char* name, const std::vector<std::string>& args) {
     }
     return usbjobs::runPowerToggle(out, choice.serial);
   });
-  signals->onCancel([&worker] { worker.cancel(); });
+  signals.onCancel([&worker] { worker.cancel(); });
   const base::Outcome outcome = worker.wait();
-  signals->clearCancel();
+  signals.clearCancel();
   return finish(outcome);
 }
 

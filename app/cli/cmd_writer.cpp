@@ -1,7 +1,8 @@
 // qubrix writer download|watch: the Writer panel's Download and the Writer's offline status lines,
 // through the same download session as the window. download loads the file as Writer mode does,
 // applies the panel's checks, finds the Writer and sends it all with a progress bar; it ends 0 only
-// with "Programming successful.". watch prints the status lines until Ctrl+C.
+// with "Programming successful."; SIGINT, SIGTERM and SIGHUP cancel it (the Writer is reset) and
+// it exits 128 + the signal. watch prints the status lines until Ctrl+C.
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
@@ -12,6 +13,7 @@
 
 #include "app/cli/args.hpp"
 #include "app/cli/command.hpp"
+#include "app/common/job_signals.hpp"
 #include "app/cli/printing_sink.hpp"
 #include "app/cli/production_options.hpp"
 #include "app/cli/terminal_progress.hpp"
@@ -98,6 +100,8 @@ bool waitFor(Done done) {
 std::string fileNameWithoutExtension(const std::string& path) { return std::filesystem::path(path).stem().string(); }
 
 int runDownload(const Args& a) {
+  // Before the session's threads start, which inherit the signal mask.
+  app::JobSignals signals;
   const auto usageError = [&a](const std::string& message) {
     std::fprintf(stderr, "qubrix writer: %s\n%s", message.c_str(), a.usage("writer", kDownloadSynopsis).c_str());
     return kExitUsage;
@@ -153,13 +157,17 @@ int runDownload(const Args& a) {
   WriterOutput out(job.length);
   out.onLog("--> " + base::text(294), base::LogColour::Normal);
   qx::writer::WriterSession session(out, base::threadLanguage());
-  std::signal(SIGINT, onInterrupt);
-  if (!session.startDownload(std::move(job))) return kExitFailed;
+  if (!session.startDownload(std::move(job))) return signals.exitStatus(kExitFailed);
+  signals.onCancel([] {
+    std::lock_guard lock(g_wakeMutex);
+    g_interrupted = true;
+    g_wake.notify_all();
+  });
   const bool interrupted = waitFor([&out] { return out.outcome().has_value(); });
+  signals.clearCancel();
   if (interrupted) session.cancel();
   session.stop();
-  std::signal(SIGINT, SIG_DFL);
-  return out.outcome() == base::Outcome::Success ? kExitOk : kExitFailed;
+  return signals.exitStatus(out.outcome() == base::Outcome::Success ? kExitOk : kExitFailed);
 }
 
 int runWatch(const Args& a) {

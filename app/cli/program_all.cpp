@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -87,17 +86,6 @@ class ProgressBoard {
   std::vector<Row> rows_;
 };
 
-// Set while the jobs run; the handler only reads it.
-std::atomic<const std::vector<std::unique_ptr<usbjobs::JobThread>>*> g_workers{nullptr};
-
-void onInterrupt(int) {
-  if (const auto* workers = g_workers.load()) {
-    for (const auto& w : *workers) w->cancel();
-  }
-  // A second Ctrl+C ends the process at once.
-  std::signal(SIGINT, SIG_DFL);
-}
-
 double secondsBetween(Clock::time_point from, Clock::time_point to) {
   return std::chrono::duration<double>(to - from).count();
 }
@@ -116,7 +104,8 @@ const char* resultName(base::Outcome o) {
   return "failed";
 }
 
-int programAll(const usbjobs::UsbJob& job, const std::string& model, const std::string& file, bool json) {
+int programAll(const usbjobs::UsbJob& job, const std::string& model, const std::string& file, bool json,
+               app::JobSignals& signals) {
   const Clock::time_point started = Clock::now();
   const std::vector<AttachedProgrammer> programmers = attachedProgrammers();
   if (programmers.empty()) {
@@ -146,16 +135,16 @@ int programAll(const usbjobs::UsbJob& job, const std::string& model, const std::
           return outcome;
         }));
   }
-  g_workers.store(&workers);
-  std::signal(SIGINT, onInterrupt);
+  signals.onCancel([&workers] {
+    for (const auto& w : workers) w->cancel();
+  });
   std::vector<base::Outcome> outcomes(count, base::Outcome::Failed);
   for (std::size_t i = 0; i < count; ++i) outcomes[i] = workers[i]->wait();
-  std::signal(SIGINT, SIG_DFL);
-  g_workers.store(nullptr);
+  signals.clearCancel();
 
   std::size_t succeeded = 0;
   for (base::Outcome o : outcomes) succeeded += o == base::Outcome::Success ? 1 : 0;
-  const int status = succeeded == count ? kExitOk : kExitFailed;
+  const int status = signals.exitStatus(succeeded == count ? kExitOk : kExitFailed);
   const double seconds = secondsBetween(started, Clock::now());
   if (json) {
     std::printf("{\"verb\": \"program\", \"all\": true, \"model\": %s, \"file\": %s, \"result\": %s, \"exitStatus\": %d, "

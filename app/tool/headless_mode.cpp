@@ -1,8 +1,10 @@
 // qubrix-tool verify|erase: the job without a window. Log lines go to stdout (and with -l to the
-// log file), message boxes to stderr; the exit status is 0 only on success.
+// log file), message boxes to stderr; the exit status is 0 only on success. SIGINT, SIGTERM and
+// SIGHUP cancel the job as the window's Cancel would (target off, programmer closed), exit 128 + it.
 #include <cstdio>
 #include <string>
 
+#include "app/common/job_signals.hpp"
 #include "app/tool/modes.hpp"
 #include "base/strformat.hpp"
 #include "base/texts.hpp"
@@ -43,6 +45,8 @@ class PrintSink final : public usbjobs::UsbJobSink, public firmware::LineLoadSin
 }  // namespace
 
 int runHeadless(const CommandLineRequest& request) {
+  // Made before the job's first thread, which inherits its signal mask.
+  app::JobSignals signals;
   emulator::programmer::attachBenchFromEnvironment();
   usbjobs::LogFile log(request.logFile);
   if (!log.ok()) std::fprintf(stderr, "qubrix-tool: cannot append to the log file %s\n", request.logFile.c_str());
@@ -70,10 +74,14 @@ int runHeadless(const CommandLineRequest& request) {
       return kUsage;
     }
   }
+  if (signals.received() != 0) return signals.exitStatus(kFailed);
   usbjobs::JobThread worker(base::threadLanguage(), [&](const std::atomic<bool>& running) {
     return verify ? usbjobs::runVerify(job, sink, running) : usbjobs::runErase(*model, sink);
   });
-  return worker.wait() == base::Outcome::Success ? kOk : kFailed;
+  signals.onCancel([&worker] { worker.cancel(); });
+  const base::Outcome outcome = worker.wait();
+  signals.clearCancel();
+  return signals.exitStatus(outcome == base::Outcome::Success ? kOk : kFailed);
 }
 
 }  // namespace tool

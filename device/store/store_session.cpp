@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "base/strformat.hpp"
+#include "base/text_ids.hpp"
 #include "base/texts.hpp"
 #include "base/trace.hpp"
 #include "device/jobs/firmware_version.hpp"
@@ -150,12 +151,18 @@ bool StoreSession::prepare(const AddRequest& request, std::vector<std::uint8_t>&
   return true;
 }
 
+base::Outcome StoreSession::cancelledHere() {
+  error(base::text(base::txt::kCancelledByUser));
+  return base::Outcome::Cancelled;
+}
+
 base::Outcome StoreSession::add(const AddRequest& request) {
   std::vector<std::uint8_t> bytes;
   firmware::McuPtr model;
   std::uint32_t userCode = 0;
   std::optional<production::StoreProductionFile> production;
   if (!prepare(request, bytes, model, userCode, production)) return base::Outcome::Failed;
+  if (cancelled_) return cancelledHere();
   if (open() != Opened::Yes) return base::Outcome::Failed;
   if (production) {
     const production::ProductionSettings& s = production->settings;
@@ -167,18 +174,27 @@ base::Outcome StoreSession::add(const AddRequest& request) {
     if (s.user_code_enable) userCode = s.user_code;
   }
   const std::string name = storeNameOf(request.file);
-  const bool stored = storeProgram(name, *model, userCode, bytes, production);
-  if (stored) {
+  const base::Outcome stored = storeProgram(name, *model, userCode, bytes, production);
+  if (stored == base::Outcome::Success) {
     listStored();
     info(base::text("store.added"));
+  } else if (stored == base::Outcome::Cancelled) {
+    cancelledHere();
   } else {
     error(base::text("store.add_failed"));
   }
   close();
-  return stored ? base::Outcome::Success : base::Outcome::Failed;
+  return stored;
 }
 
-bool StoreSession::storeProgram(const std::string& name, const firmware::MCU& model, std::uint32_t userCode,
+namespace {
+
+// Thrown from the progress of a store write to leave it at a block's end.
+struct AddCancelled {};
+
+}  // namespace
+
+base::Outcome StoreSession::storeProgram(const std::string& name, const firmware::MCU& model, std::uint32_t userCode,
                                 const std::vector<std::uint8_t>& bytes,
                                 const std::optional<production::StoreProductionFile>& production) {
   const std::uint32_t fileId = production ? production->header.fileId() : 0;
@@ -189,23 +205,27 @@ bool StoreSession::storeProgram(const std::string& name, const firmware::MCU& mo
     const bool filled = tool_->storeFirmware(name, fileId, firmware::modelWord(model), verifyCode, model.name, userCode,
                                              clock_(), bytes, [&](int percent) {
                                                created = true;
+                                               if (cancelled_) throw AddCancelled{};
                                                sink_.onProgress(percent);
                                              });
     // storeFirmware has removed a program it could not fill.
-    if (!filled) return false;
+    if (!filled) return base::Outcome::Failed;
     if (production && !configureProduction(name, *production)) {
       discard(name);
-      return false;
+      return base::Outcome::Failed;
     }
     if (!tool_->setFirmwareTarget(name, model.internalName) || !tool_->setActiveFirmware(name)) {
       discard(name);
-      return false;
+      return base::Outcome::Failed;
     }
-    return true;
+    return base::Outcome::Success;
+  } catch (const AddCancelled&) {
+    discard(name);
+    return base::Outcome::Cancelled;
   } catch (const std::exception& e) {
     error(e.what());
     if (created) discard(name);
-    return false;
+    return base::Outcome::Failed;
   }
 }
 
@@ -258,9 +278,14 @@ void StoreSession::discardLeftover() {
 }
 
 base::Outcome StoreSession::remove(const std::vector<std::string>& names) {
+  if (cancelled_) return cancelledHere();
   if (open() != Opened::Yes) return base::Outcome::Failed;
   base::Outcome outcome = base::Outcome::Success;
   for (const std::string& name : names) {
+    if (cancelled_) {
+      outcome = cancelledHere();
+      break;
+    }
     try {
       if (tool_->deleteFirmware(name)) {
         std::erase_if(rows_, [&](const StoreRow& r) { return r.info.name == name; });
@@ -279,6 +304,7 @@ base::Outcome StoreSession::remove(const std::vector<std::string>& names) {
 }
 
 base::Outcome StoreSession::makeDefault(const std::string& name) {
+  if (cancelled_) return cancelledHere();
   if (open() != Opened::Yes) return base::Outcome::Failed;
   bool set = false;
   try {

@@ -4,6 +4,7 @@
 // Each operation opens the programmer and closes it again. The dialog and `qubrix store` drive
 // this class; one thread at a time uses it (an add runs on the AddWorker's thread, and the front
 // ends start nothing else meanwhile).
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -54,6 +55,10 @@ class StoreSession {
   const std::vector<StoreRow>& rows() const { return rows_; }
   StoreSink& sink() { return sink_; }
   const firmware::McuList& catalogue() const { return catalogue_; }
+  // From any thread: an add under way stops at its next block and its program is removed; a
+  // delete stops before its next program; nothing starts after. Those operations end Cancelled.
+  void cancel() { cancelled_ = true; }
+
   // The creation time stored with added programs; the system clock by default.
   void setClock(Clock clock) { clock_ = std::move(clock); }
 
@@ -72,8 +77,10 @@ class StoreSession {
   // False with the reason reported: the program, its model and its user code are set.
   bool prepare(const AddRequest& request, std::vector<std::uint8_t>& bytes, firmware::McuPtr& model,
                std::uint32_t& userCode, std::optional<production::StoreProductionFile>& production);
-  bool storeProgram(const std::string& name, const firmware::MCU& model, std::uint32_t userCode,
-                    const std::vector<std::uint8_t>& bytes, const std::optional<production::StoreProductionFile>& production);
+  base::Outcome storeProgram(const std::string& name, const firmware::MCU& model, std::uint32_t userCode,
+                             const std::vector<std::uint8_t>& bytes,
+                             const std::optional<production::StoreProductionFile>& production);
+  base::Outcome cancelledHere();
   bool configureProduction(const std::string& name, const production::StoreProductionFile& file);
   // Removes a program whose add did not finish; remembered when the programmer cannot be reached.
   void discard(const std::string& name);
@@ -86,6 +93,7 @@ class StoreSession {
   std::shared_ptr<qx::QUBRIXTool> tool_;
   std::vector<StoreRow> rows_;
   std::optional<std::string> leftover_;
+  std::atomic<bool> cancelled_{false};
 };
 
 }  // namespace store

@@ -2,6 +2,7 @@
 // "Programming successful.", the refusals, and a Writer that fails mid-way.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <string>
 
@@ -82,6 +83,19 @@ TEST_F(WriterCli, AWriterUnpluggedMidDownloadFails) {
   EXPECT_EQ(run.status, 1) << run.out;
   EXPECT_NE(run.out.find("the download was abandoned."), std::string::npos) << run.out;
   EXPECT_EQ(run.out.find("Programming successful."), std::string::npos);
+}
+
+TEST_F(WriterCli, ASignalMidDownloadCancelsItAndExitsWithTheSignal) {
+  emulator::writer::WriterConfig c = emulator::writer::loadBenchWriterConfig();
+  c.paced = true;  // at a real Writer's pace, so that the signal finds the download under way
+  c.rounds = 0;
+  ASSERT_TRUE(emulator::writer::saveBenchWriterConfig(c));
+  const auto run = testsupport::runSignalled(std::string("QUBRIX_EMULATE=1 ") + QUBRIX_BINARY + " writer download " +
+                                                 (dir_ / "blink.hex").string() + " -t QB51F16 --lang en",
+                                             "--> Upgrade begins.", SIGTERM);
+  EXPECT_EQ(run.status, 128 + SIGTERM) << run.out;
+  EXPECT_NE(run.out.find("--> SIGTERM received: the job is cancelled."), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("Programming successful."), std::string::npos) << run.out;
 }
 
 }  // namespace

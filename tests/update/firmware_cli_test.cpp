@@ -2,6 +2,7 @@
 // USB update of the emulated programmer from a loopback FTP server named in the configuration file.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fstream>
 
 #include "emulator/programmer/programmer_flash.hpp"
@@ -43,6 +44,25 @@ TEST(FirmwareCliTest, ALocalImageGoesThroughTheSystemBootloader) {
   const auto bad = runCommand(qubrix("firmware update --port " + host.path() + " --local /nonexistent.bin"));
   EXPECT_EQ(bad.status, 1);
   EXPECT_NE(bad.out.find("Failed to load the firmware."), std::string::npos) << bad.out;
+}
+
+// A kill or a closed terminal while the programmer's flash is rewritten would leave it without
+// firmware: the update goes on to its end.
+TEST(FirmwareCliTest, ASignalDuringTheWriteDoesNotStopTheUpdate) {
+  testsupport::TempHome home;
+  es::PtyHost host(std::make_unique<es::Stm32Bootloader>());
+  ASSERT_TRUE(host.start());
+  const auto image = emulator::programmer::firmwareImage("1.0.3.0", 0x6000);
+  writeFile(home.path() / "fw.bin", image);
+  const auto run = testsupport::runSignalled(
+      qubrix("firmware update --port " + host.path() + " --local " + (home.path() / "fw.bin").string()),
+      "Updating...", SIGTERM);
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_NE(run.out.find("Update successful."), std::string::npos) << run.out;
+  host.withDevice([&](es::SerialDevice& d) {
+    const auto flash = static_cast<es::Stm32Bootloader&>(d).flash().bytes();
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
+  });
 }
 
 TEST(FirmwareCliTest, AUsbUpdateFromTheConfiguredServerShowsInTheList) {

@@ -1,4 +1,4 @@
-#include "app/cli/job_signals.hpp"
+#include "app/common/job_signals.hpp"
 
 #include <pthread.h>
 
@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <ctime>
 
-namespace cli {
+namespace app {
 namespace {
 
 sigset_t jobSignals() {
@@ -81,4 +81,4 @@ void JobSignals::watch() {
   }
 }
 
-}  // namespace cli
+}  // namespace app

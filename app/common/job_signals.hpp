@@ -9,7 +9,7 @@
 #include <mutex>
 #include <thread>
 
-namespace cli {
+namespace app {
 
 class JobSignals {
  public:
@@ -38,4 +38,4 @@ class JobSignals {
   std::thread watcher_;
 };
 
-}  // namespace cli
+}  // namespace app
