@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "device/commands.hpp"
 #include "device/report.hpp"
 #include "emulator/programmer/emulated_transport.hpp"
 #include "emulator/programmer/state_file.hpp"
@@ -13,6 +14,18 @@ namespace {
 const Fault* find(const std::vector<Fault>& faults, FaultKind kind) {
   auto it = std::find_if(faults.begin(), faults.end(), [kind](const Fault& f) { return f.kind == kind; });
   return it == faults.end() ? nullptr : &*it;
+}
+
+// Commands after which the device's flash (the target's, the store's or its own) or the touch
+// target holds something new.
+bool writesFlash(std::uint8_t command) {
+  for (const qx::CommandSpec& c : {qx::cmd::kEraseTgtFlash, qx::cmd::kWriteTgtFlash, qx::cmd::kTdSetThresholdData,
+                                   qx::cmd::kFwCreate, qx::cmd::kFwDelete, qx::cmd::kFwSyncCacheToFw, qx::cmd::kFwSetActive,
+                                   qx::cmd::kFwSetKey, qx::cmd::kFwSetMeta, qx::cmd::kFwSetLimit, qx::cmd::kFwLimitInc,
+                                   qx::cmd::kUpgradeWriteMem, qx::cmd::kUpgradeErase}) {
+    if (c.id == command) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -182,8 +195,10 @@ int EmulatedProgrammer::send(unsigned generation, const std::uint8_t* report, st
   }
   if (model_.config().delays) clock_->sleepFor(answer.cost);
   if (answer.restart) dropOffBus();
-  // A host killed right after this leaves a true picture of the target's power.
-  if (model_.persistent().targetPowered != poweredBefore) saveLocked();
+  // A host killed right after this leaves a true picture of the target's power and of every
+  // flash write batch the device carried out.
+  const bool acted = find(faults, FaultKind::Silence) == nullptr && find(faults, FaultKind::Status) == nullptr;
+  if (model_.persistent().targetPowered != poweredBefore || (acted && writesFlash(command))) saveLocked();
   return static_cast<int>(length);
 }
 

@@ -1,5 +1,7 @@
 #include "emulator/serial/chip32_bootloader.hpp"
 
+#include <utility>
+
 #include "isp/replies.hpp"
 
 namespace emulator::serial {
@@ -53,6 +55,10 @@ void Chip32Bootloader::onRequest(Wire& wire) {
       return;
     }
     case isp::kCmdLongEraseApplication:
+      if (std::exchange(faults_.nak.erase, false)) {
+        reply(isp::longAckReply(kRefused), wire);
+        return;
+      }
       wire.busy(config_.eraseTime);
       flash_.erase(kBootArea, flash_.size() - kBootArea);
       reply(isp::longAckReply(0), wire);

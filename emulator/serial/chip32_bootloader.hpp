@@ -28,6 +28,7 @@ struct Chip32Faults {
   std::optional<std::uint32_t> nakBlock;   // a 512-byte block (address / 512) refused once
   std::optional<std::size_t> unplugAfterRequests;
   std::optional<std::size_t> corruptAfterProgramming;  // a flash byte flipped before VerifyRange
+  NakFaults nak;                                       // erase: EraseApplication
 };
 
 class Chip32Bootloader final : public SerialDevice {
@@ -49,6 +50,8 @@ class Chip32Bootloader final : public SerialDevice {
   void setSyncStatus(std::uint8_t status) { syncStatus_ = status; }
   // True once Release has been acknowledged; cleared by the next Sync or reset.
   bool released() const { return released_; }
+  // The requests recognised so far, Sync included.
+  std::size_t requests() const { return requests_; }
 
   const Chip32Config& config() const { return config_; }
   Chip32Faults& faults() { return faults_; }

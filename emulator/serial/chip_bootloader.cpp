@@ -1,6 +1,7 @@
 #include "emulator/serial/chip_bootloader.hpp"
 
 #include <algorithm>
+#include <utility>
 
 #include "isp/loaders/loaders.hpp"
 #include "isp/replies.hpp"
@@ -108,7 +109,7 @@ void ChipBootloader::onRequest(Wire& wire) {
     case isp::kCmdRead: onRead(data, wire); return;
     case isp::kCmdEnableRead: ack(0, wire); return;
     case isp::kCmdErasePage: {
-      if (data.size() != 4 || data[0] != isp::kAreaFlash) {
+      if (data.size() != 4 || data[0] != isp::kAreaFlash || std::exchange(faults_.nak.erasePage, false)) {
         ack(kRefused, wire);
         return;
       }
@@ -118,6 +119,10 @@ void ChipBootloader::onRequest(Wire& wire) {
       return;
     }
     case isp::kCmdRun:
+      if (std::exchange(faults_.nak.run, false)) {
+        ack(kRefused, wire);
+        return;
+      }
       // The loader in XDATA sums the flash and reports.
       if (config_.familyType != firmware::kFamilyK7A1 && !loaderAccepted()) {
         ack(kNoLoader, wire);
@@ -133,6 +138,10 @@ void ChipBootloader::onRequest(Wire& wire) {
 
 void ChipBootloader::onErase(isp::Bytes data, Wire& wire) {
   if (data.empty()) return;
+  if (std::exchange(faults_.nak.erase, false)) {
+    ack(kRefused, wire);
+    return;
+  }
   switch (data[0]) {
     case isp::kAreaXdata:
       std::fill(xdata_.begin(), xdata_.end(), 0x00);
@@ -173,6 +182,11 @@ void ChipBootloader::onWriteBlock(isp::Bytes data, Wire& wire) {
   const std::size_t address = isp::getBigEndian(data.subspan(1, addressBytes));
   const isp::Bytes block = data.subspan(2 + addressBytes, kBlock);
   if (data[0] == isp::kAreaXdata) {
+    if (faults_.nak.loaderBlock && address / kBlock == *faults_.nak.loaderBlock) {
+      faults_.nak.loaderBlock.reset();
+      ack(kRefused, wire);
+      return;
+    }
     if (address + kBlock > xdata_.size()) {
       ack(kOutOfRange, wire);
       return;

@@ -41,6 +41,7 @@ struct ChipFaults {
   std::optional<std::size_t> strayByteBeforeReply;     // one noise byte before the reply to the N-th request
   bool answerEverySync = false;                        // also the syncs that come after the first answer
   std::optional<std::size_t> muteAfterRequests;        // answers the first N requests only
+  NakFaults nak;
 };
 
 class ChipBootloader final : public SerialDevice {

@@ -4,6 +4,7 @@
 // a model does happens on the host's thread.
 #include <chrono>
 #include <cstdint>
+#include <optional>
 
 #include "isp/frames.hpp"
 
@@ -32,6 +33,8 @@ class Wire {
   virtual void noteRequest(isp::Bytes frame) = 0;
   // The cable is pulled: the line goes away once the current step is over.
   virtual void unplug() = 0;
+  // A device that powers a target board says when it switches it.
+  virtual void noteTargetPower(bool /*on*/) {}
 };
 
 class SerialDevice {
@@ -50,6 +53,14 @@ class SerialDevice {
   // Whether what the device sends goes into the exchange log; a device that streams by itself
   // would only fill it.
   virtual bool logsWhatItSends() const { return true; }
+};
+
+// Requests a device refuses once with a negative acknowledgement.
+struct NakFaults {
+  std::optional<std::uint32_t> loaderBlock;  // a block of the loader into XDATA
+  bool erasePage = false;
+  bool erase = false;  // Erase of any area (short frames), EraseApplication (32-bit)
+  bool run = false;
 };
 
 // Bytes that a noisy line puts in front of an answer; none of them can start one.

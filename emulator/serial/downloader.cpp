@@ -1,6 +1,7 @@
 #include "emulator/serial/downloader.hpp"
 
 #include <algorithm>
+#include <utility>
 
 #include "isp/replies.hpp"
 
@@ -49,9 +50,13 @@ std::uint32_t SerialDownloader::runsOf(std::uint32_t fileId) const {
 
 bool SerialDownloader::wide() const { return isp::wideFields(config_.chip.familyType); }
 
-void SerialDownloader::onReset(Wire& wire) { backToIdle(wire); }
+void SerialDownloader::onReset(Wire& wire) {
+  backToIdle(wire);
+  wire.noteTargetPower(false);
+}
 
 void SerialDownloader::backToIdle(Wire& wire) {
+  powerTarget(false, wire);
   mode_ = Mode::Idle;
   rx_.setDialect(isp::Dialect::Short);
   wire.setAutobaud(false);
@@ -60,9 +65,11 @@ void SerialDownloader::backToIdle(Wire& wire) {
 
 void SerialDownloader::onByte(std::uint8_t byte, Wire& wire) {
   if (mode_ == Mode::Bridge) {
+    const std::size_t before = chip32_.requests();
     chip32_.onByte(byte, wire);
     // After Release the tool drops the bridge and listens at 1200 baud again.
     if (chip32_.released()) backToIdle(wire);
+    if (chip32_.requests() != before) countRequest(wire);
     return;
   }
   const auto result = rx_.push(byte);
@@ -75,18 +82,28 @@ void SerialDownloader::onByte(std::uint8_t byte, Wire& wire) {
       for (std::size_t i = 0; i < faults_.noiseBeforeSync; ++i) noise.push_back(kNoise[i % std::size(kNoise)]);
       reply(noise, wire);
     }
-    reply(isp::syncAnswerReply(isp::kSyncByteDownloader), wire);
+    reply(isp::syncAnswerReply(isp::kSyncByteDownloader, config_.syncWithHeader), wire);
     return;
   }
   if (result != isp::RequestReceiver::Result::Request) return;
   wire.noteRequest(rx_.frame());
-  ++requests_;
   if (mode_ == Mode::Idle) {
     onIdleRequest(wire);
   } else {
     onSessionRequest(wire);
   }
+  countRequest(wire);
+}
+
+void SerialDownloader::countRequest(Wire& wire) {
+  ++requests_;
   if (faults_.unplugAfterRequests && requests_ >= *faults_.unplugAfterRequests) wire.unplug();
+}
+
+void SerialDownloader::powerTarget(bool on, Wire& wire) {
+  if (on == targetPowered_) return;
+  targetPowered_ = on;
+  wire.noteTargetPower(on);
 }
 
 void SerialDownloader::onIdleRequest(Wire& wire) {
@@ -101,6 +118,7 @@ void SerialDownloader::onIdleRequest(Wire& wire) {
       if (!config_.target32) return;
       // The board is powered up again with the chip in its bootloader; the tool bridges to it.
       mode_ = Mode::Bridge;
+      powerTarget(true, wire);
       chip32_.setSyncStatus(faults_.targetAbsent      ? Chip32Bootloader::kSyncNoTarget
                             : faults_.powerCycleFails ? Chip32Bootloader::kSyncPowerCycleFailed
                                                       : 0);
@@ -134,6 +152,10 @@ void SerialDownloader::onSessionRequest(Wire& wire) {
     }
     case isp::kCmdProgramStart: onProgramStart(data, wire); return;
     case isp::kCmdErase:
+      if (std::exchange(faults_.nak.erase, false)) {
+        ack(0x01, wire);
+        return;
+      }
       if (!data.empty() && data[0] == isp::kAreaFlash && data.size() == 5) {
         job_.eraseChip = data[2] == 1;
         job_.blocks = static_cast<std::size_t>(data[3] << 8 | data[4]);
@@ -142,6 +164,10 @@ void SerialDownloader::onSessionRequest(Wire& wire) {
       return;
     case isp::kCmdWriteBlock: onWriteBlock(data, wire); return;
     case isp::kCmdErasePage:
+      if (std::exchange(faults_.nak.erasePage, false)) {
+        ack(0x01, wire);
+        return;
+      }
       if (data.size() == 4) {
         const std::size_t address = isp::getBigEndian(data.subspan(1, 3));
         if (address < image_.size()) {
@@ -157,12 +183,24 @@ void SerialDownloader::onSessionRequest(Wire& wire) {
       }
       return;
     case isp::kCmdRun: {
+      if (std::exchange(faults_.nak.run, false)) {
+        ack(0x01, wire);
+        return;
+      }
       const std::size_t length = config_.chip.flashSize;
       reply(isp::ackReply(0, 0), wire);
       reply(isp::checksumReportReply(static_cast<std::uint16_t>(imageChecksum(image_, length) - 2 * length - 1)), wire);
       return;
     }
-    case isp::kCmdEnd: programTarget(wire); return;
+    case isp::kCmdEnd:
+      // An End before the announced image is whole is a host that gave up: the tool drops the
+      // half image rather than write it into its target.
+      if (job_.blocks == 0 || job_.written < job_.blocks) {
+        backToIdle(wire);
+        return;
+      }
+      programTarget(wire);
+      return;
     case isp::kCmdToolVerify: verifyTarget(data, wire); return;
     case isp::kCmdAbort:
       wire.discardQueued();
@@ -211,7 +249,9 @@ void SerialDownloader::onWriteBlock(isp::Bytes data, Wire& wire) {
   }
   const std::size_t address = isp::getBigEndian(data.subspan(1, addressBytes));
   if (data[0] == isp::kAreaXdata) {
-    ack(0, wire);  // the loader, handed on to the target as it is
+    const bool refused = faults_.nak.loaderBlock && address / kBlock == *faults_.nak.loaderBlock;
+    if (refused) faults_.nak.loaderBlock.reset();
+    ack(refused ? 0x01 : 0, wire);  // the loader, handed on to the target as it is
     return;
   }
   if (faults_.nakBlock && address / kBlock == *faults_.nakBlock && !nakDone_) {
@@ -225,11 +265,13 @@ void SerialDownloader::onWriteBlock(isp::Bytes data, Wire& wire) {
   }
   const isp::Bytes block = data.subspan(2 + addressBytes, kBlock);
   std::copy(block.begin(), block.end(), image_.begin() + static_cast<std::ptrdiff_t>(address));
+  ++job_.written;
   ack(0, wire);
 }
 
 // After End the tool writes its target by itself; the reports go out as it gets along.
 void SerialDownloader::programTarget(Wire& wire) {
+  powerTarget(true, wire);
   report(kStatus, 0, kDownloaded, wire);
   if (faults_.powerNotOff) return stop(kStatus, 1, kPowerNotOff, wire);
   if (faults_.askPowerOn) {
@@ -271,6 +313,7 @@ void SerialDownloader::verifyTarget(isp::Bytes data, Wire& wire) {
   const std::uint16_t model = static_cast<std::uint16_t>(data[0] << 8 | data[1]);
   const std::uint32_t dataLength = isp::getBigEndian(data.subspan(6, lengthBytes));
   const std::uint32_t dataChecksum = isp::getBigEndian(data.subspan(6 + lengthBytes, 4));
+  powerTarget(true, wire);
   if (faults_.powerNotOff) return stop(kStatus, 1, kCheckPowerNotOff, wire);
   if (faults_.askPowerOn) {
     report(kStatus, 1, kCheckPowerOnPlease, wire);

@@ -3,7 +3,7 @@
 // and 0xFF, QueryVersion with its firmware version and PowerCycleTarget for its target board. In a
 // short-frame session it takes the image (and the loader, which it passes on), then programs or
 // checks its own target chip and reports as it goes: status reports (0x80), progress (0x8C) and
-// verification reports (0x43). It honours Abort and the limits of encrypted files. A 32-bit target
+// verification reports (0x43). Its target board is powered only while it works on the chip. It honours Abort and the limits of encrypted files. A 32-bit target
 // is reached through it in long frames at 115200 baud once it has power-cycled the board.
 #include <chrono>
 #include <cstdint>
@@ -27,6 +27,7 @@ struct DownloaderConfig {
   Chip32Config chip32;
   std::chrono::milliseconds reportStep{20};  // between two reports while the tool works alone
   Micros programTimePerBlock{200};  // the tool writing one 128-byte block into its target
+  bool syncWithHeader = false;      // answer AA "OK" FF instead of "OK" FF
 };
 
 struct DownloaderFaults {
@@ -46,7 +47,8 @@ struct DownloaderFaults {
   bool toolIdWhileWriting = false;  // status report 20
   bool verifyMismatch = false;
   bool powerCycleFails = false;     // 32-bit: Sync answered with 2
-  std::optional<std::size_t> unplugAfterRequests;
+  std::optional<std::size_t> unplugAfterRequests;  // counts the bridged chip's requests too
+  NakFaults nak;
 };
 
 class SerialDownloader final : public SerialDevice {
@@ -77,7 +79,8 @@ class SerialDownloader final : public SerialDevice {
     std::uint32_t writeNumMax = 0;
     std::uint32_t fileId = 0;
     bool eraseChip = false;
-    std::size_t blocks = 0;
+    std::size_t blocks = 0;   // announced by the Erase
+    std::size_t written = 0;  // image blocks taken since
   };
 
   void onIdleRequest(Wire& wire);
@@ -92,6 +95,8 @@ class SerialDownloader final : public SerialDevice {
   void backToIdle(Wire& wire);
   void reply(const isp::Frame& frame, Wire& wire);
   void ack(std::uint8_t status, Wire& wire);
+  void countRequest(Wire& wire);
+  void powerTarget(bool on, Wire& wire);
   bool wide() const;
 
   DownloaderConfig config_;
@@ -104,6 +109,7 @@ class SerialDownloader final : public SerialDevice {
   Chip32Bootloader chip32_;
   std::map<std::uint32_t, std::uint32_t> runs_;
   bool nakDone_ = false;
+  bool targetPowered_ = false;
   std::size_t requests_ = 0;
 };
 

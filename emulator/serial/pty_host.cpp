@@ -46,6 +46,7 @@ class PtyHost::HostWire final : public Wire {
   }
   void noteRequest(isp::Bytes frame) override { host_.record(Exchange::Direction::ToDevice, frame); }
   void unplug() override { host_.unplugRequested_ = true; }
+  void noteTargetPower(bool on) override { host_.targetPowered_ = on; }
 
  private:
   PtyHost& host_;
@@ -126,6 +127,11 @@ std::uint64_t PtyHost::overflowedBytes() const {
   return lost_;
 }
 
+std::optional<bool> PtyHost::targetPowered() const {
+  std::lock_guard lock(mutex_);
+  return targetPowered_;
+}
+
 std::vector<Exchange> PtyHost::exchanges() const {
   std::lock_guard lock(mutex_);
   return {log_.begin(), log_.end()};
@@ -181,8 +187,10 @@ void PtyHost::run() {
         lastActivity_ = now;
       }
       if (unplugRequested_) {
-        // The cable goes: whatever was still to be sent is lost with it.
+        // The cable goes: whatever was still to be sent is lost with it, and a board the device
+        // powered from it goes dark.
         tx_.clear();
+        if (targetPowered_) targetPowered_ = false;
         closeLine();
         unplugged_ = true;
         return;

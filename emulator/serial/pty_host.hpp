@@ -10,6 +10,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -53,6 +54,9 @@ class PtyHost {
   std::size_t garbledBytes() const;
   // Bytes the device sent that the pseudo-terminal could not take (a host that reads too slowly).
   std::uint64_t overflowedBytes() const;
+  // Whether the device's target board is powered; nothing for a device without one, or before it
+  // first switched it.
+  std::optional<bool> targetPowered() const;
 
   std::vector<Exchange> exchanges() const;
   // The requests the device recognised, in order.
@@ -109,6 +113,7 @@ class PtyHost {
   std::deque<Exchange> log_;
   std::size_t garbled_ = 0;
   std::uint64_t lost_ = 0;
+  std::optional<bool> targetPowered_;
   bool unplugRequested_ = false;
   bool unplugged_ = false;
 };

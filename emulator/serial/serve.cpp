@@ -1,6 +1,7 @@
 #include "emulator/serial/serve.hpp"
 
 #include <chrono>
+#include <optional>
 #include <ostream>
 #include <thread>
 
@@ -29,7 +30,15 @@ int serveSerialDevice(const std::vector<std::string>& words, std::ostream& out, 
   port.emulated = true;
   if (!announcePorts({port})) err << "qubrix-emulator: the port list's file of emulated ports could not be written\n";
   out << host.path() << "\t" << host.productName() << std::endl;
-  while (!stop.load() && !host.unplugged()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  // A device that powers a target says so on a line of its own each time it switches it.
+  std::optional<bool> shownPower;
+  for (bool last = false; !last;) {
+    last = stop.load() || host.unplugged();
+    const std::optional<bool> power = host.targetPowered();
+    if (power && power != shownPower) out << (*power ? "target powered" : "target unpowered") << std::endl;
+    shownPower = power;
+    if (!last) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
   withdrawPorts({host.path()});
   host.stop();
   return 0;

@@ -150,6 +150,34 @@ TEST(State, KeptBetweenDevicesOfTheSameStateDirectory) {
   EXPECT_TRUE(tool->listFirmware(0).empty());
 }
 
+// A host killed mid-run closes nothing: what the device wrote is in its state file already.
+TEST(State, SavedAfterEveryFlashWriteBatch) {
+  testsupport::TempHome home;
+  const auto dir = ep::stateDirectory();
+  auto device = ep::EmulatedProgrammer::create();
+  device->persistIn(dir);
+  auto tool = openTool(device);
+  ASSERT_EQ(connectStatus(*tool, "QB51F08"), 0);
+  ASSERT_TRUE(tool->eraseTargetFlash(2, 0, 0));
+  std::vector<std::uint8_t> unit(512);
+  for (std::size_t i = 0; i < unit.size(); ++i) unit[i] = static_cast<std::uint8_t>(i * 5 + 1);
+  const auto savedByte = [&](std::size_t at) {
+    const auto state = ep::loadState(dir);
+    return state ? state->targetFlash.bytes()[at] : std::uint8_t{0};
+  };
+  for (std::uint32_t a : {0u, 512u}) {
+    ASSERT_TRUE(tool->writeCacheRange(unit));
+    ASSERT_TRUE(tool->writeTargetFlash(a, 512));
+    EXPECT_EQ(savedByte(a + 3), unit[3]) << a;
+    EXPECT_EQ(savedByte(a + 512 + 3), 0xFF) << a;
+  }
+  ASSERT_TRUE(tool->storeFirmware("kept", 0, 0x51311388, 1, "QB51F08", 0, 0, unit));
+  const auto state = ep::loadState(dir);
+  ASSERT_TRUE(state.has_value());
+  ASSERT_EQ(state->store.size(), 1u);
+  EXPECT_EQ(state->store[0].name, "kept");
+}
+
 TEST(State, ADamagedFileGivesAFreshDevice) {
   testsupport::TempHome home;
   const auto dir = ep::stateDirectory();

@@ -174,6 +174,24 @@ TEST(Downloader, ReportsAsItProgramsItsTargetAndStopsOnAbort) {
   EXPECT_EQ(w.discards, 1);
 }
 
+TEST(Downloader, AnEndBeforeTheImageIsWholeLeavesTheTargetAlone) {
+  SerialDownloader tool;
+  FakeWire w;
+  tool.onReset(w);
+  w.feed(tool, sync());
+  isp::ProgramStart p;
+  p.familyType = 0x100;
+  p.modelId = 0x5812;
+  p.dataLength = 256;
+  w.feed(tool, isp::programStartFrame(p));
+  w.feed(tool, isp::eraseFlashFrame(false, 2));
+  std::array<std::uint8_t, 128> block{};
+  w.feed(tool, isp::writeBlockFrame(0x100, isp::kAreaFlash, 0, block));
+  EXPECT_EQ(w.feed(tool, isp::endFrame()), Replies{});
+  EXPECT_EQ(tool.targetFlash().bytes()[0], 0xFF);
+  EXPECT_EQ(w.rate(), 1200u);
+}
+
 struct SpecCase {
   std::vector<std::string> words;
   bool ok;
@@ -200,8 +218,34 @@ INSTANTIATE_TEST_SUITE_P(Words, Spec, ::testing::Values(
     SpecCase{{"bootloader", "fault=no-target"}, false},
     SpecCase{{"bootloader32", "family=K7A0"}, false},
     SpecCase{{"bootloader", "flash=1000"}, false},
+    SpecCase{{"downloader32", "fault=drop-reply:4", "fault=nak-erase", "fault=late-ack:9"}, true},
+    SpecCase{{"downloader", "fault=sync-header", "fault=nak-loader:1", "fault=nak-run", "fault=nak-erase-page"}, true},
+    SpecCase{{"bootloader32", "fault=sync-header"}, false},
+    SpecCase{{"bootloader32", "fault=nak-run"}, false},
+    SpecCase{{"bootloader", "fault=bad-checksum:0"}, false},
+    SpecCase{{"bootloader", "fault=noise-at"}, false},
     SpecCase{{"toaster"}, false},
     SpecCase{{}, false}));
+
+INSTANTIATE_TEST_SUITE_P(TouchBoardWords, Spec, ::testing::Values(
+    SpecCase{{"touchboard", "channels=48", "period=20", "fault=bad-checksum:3", "fault=noise:2", "fault=unplug-after-s:5"}, true},
+    SpecCase{{"touchboard", "fault=no-ack", "fault=chip-refused", "fault=oversize:4", "fault=unplug-after:100"}, true},
+    SpecCase{{"touchboard", "channels=0"}, false},
+    SpecCase{{"touchboard", "channels=83"}, false},
+    SpecCase{{"touchboard", "fault=bad-checksum:0"}, false},
+    SpecCase{{"touchboard", "fault=no-ack:1"}, false},
+    SpecCase{{"touchboard", "fault=silent"}, false},
+    SpecCase{{"touchboard", "flash=16K"}, false}));
+
+TEST(Spec, TouchBoardFaultsReachTheBoard) {
+  std::string error;
+  const auto spec = emulator::serial::parseDeviceSpec({"touchboard", "channels=33", "fault=bad-checksum:7", "fault=unplug-after-s:2"}, error);
+  ASSERT_TRUE(spec.has_value()) << error;
+  EXPECT_EQ(spec->touchBoard.channels, 33);
+  EXPECT_EQ(spec->touchBoardFaults.badChecksumEvery, 7u);
+  EXPECT_EQ(spec->touchBoardFaults.unplugAfterSeconds, 2u);
+  EXPECT_FALSE(spec->touchBoardFaults.noAck);
+}
 
 TEST(Spec, FaultsReachTheDeviceTheyBelongTo) {
   std::string error;
