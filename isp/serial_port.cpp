@@ -97,6 +97,10 @@ bool CSerialPort::SendRaw(std::span<const std::uint8_t> bytes) {
   return true;
 }
 
+void CSerialPort::ClearError() {
+  if (error_.exchange(false) && owner_ != nullptr) owner_->onSerialErrorChanged(false);
+}
+
 bool CSerialPort::SendText(std::string_view text) {
   return SendRaw({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
 }

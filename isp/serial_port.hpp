@@ -75,6 +75,8 @@ class CSerialPort {
   // The port-error flag: set by a failed set-up step, a failed read or write, a vanished line (an
   // adapter pulled) and a write without an open port.
   bool HasError() const { return error_.load(); }
+  // The owner has dealt with the error (a link ended on it); the next write starts afresh.
+  void ClearError();
   const std::string& Path() const { return path_; }
   // The rate the kernel holds for the open line, 0 when closed.
   std::uint32_t CurrentBaud() const;

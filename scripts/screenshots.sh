@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 out="${1:-build/screenshots}"
 mkdir -p "$out"
 out="$(cd "$out" && pwd)"
-cmake --build build/default --target qx_window_shots qx_isp_panel_shots qx_touch_shots qx_serial_shots qubrix-tool >/dev/null
+cmake --build build/default --target qx_window_shots qx_isp_panel_shots qx_touch_shots qx_touch_serial_shots qx_serial_shots qubrix-tool >/dev/null
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 mkdir -p "$scratch/run" && chmod 700 "$scratch/run"
@@ -26,6 +26,10 @@ for scale in 1 1.5; do
     QT_SCALE_FACTOR="$scale" xvfb-run -a -s "-screen 0 1920x1200x24" \
       build/default/bin/qx_touch_shots "$out" "$tag" "$lang"
     echo "screenshots: $out/$tag-touch.png"
+    # The same mode over a COM port to the emulated touch board on a pseudo-terminal.
+    QT_SCALE_FACTOR="$scale" xvfb-run -a -s "-screen 0 1920x1200x24" \
+      build/default/bin/qx_touch_serial_shots "$out" "$tag" "$lang"
+    echo "screenshots: $out/$tag-touch-serial.png"
     # Mode 3 receiving from the emulated echo device, in hex and packet display.
     QT_SCALE_FACTOR="$scale" xvfb-run -a -s "-screen 0 1920x1200x24" \
       build/default/bin/qx_serial_shots "$out/$tag-serial-receiving.png" "$lang"

@@ -24,6 +24,8 @@ bool writableDirectory(const std::filesystem::path& dir) {
   return !dir.empty() && std::filesystem::is_directory(dir, ec) && ::access(dir.c_str(), W_OK) == 0;
 }
 
+}  // namespace
+
 std::filesystem::path userDataDirectory() {
   if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && *xdg != '\0') {
     return std::filesystem::path(xdg) / "QUBRIX";
@@ -31,8 +33,6 @@ std::filesystem::path userDataDirectory() {
   const char* home = std::getenv("HOME");
   return std::filesystem::path(home != nullptr ? home : ".") / ".local" / "share" / "QUBRIX";
 }
-
-}  // namespace
 
 std::string formatTouchConfig(std::span<const std::uint8_t> numbers, std::span<const std::uint16_t> thresholds) {
   std::string out = "  #define KEY_SEQ       \\\r\n";

@@ -15,6 +15,8 @@ inline constexpr const char* kExportFileName = "Touchconfig.TXT";
 // whole (the line grows) rather than cut to fit.
 std::string formatTouchConfig(std::span<const std::uint8_t> numbers, std::span<const std::uint16_t> thresholds);
 
+// The user's data folder for this program ($XDG_DATA_HOME/QUBRIX), not created here.
+std::filesystem::path userDataDirectory();
 // The executable's folder when it can be written, else the user's data folder (created).
 std::filesystem::path exportDirectory();
 // The same choice for given folders.

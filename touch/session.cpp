@@ -24,14 +24,17 @@ std::optional<std::uint16_t> parseThreshold(std::string_view text) {
 }
 
 TouchSession::TouchSession(base::TimerService& timers, SessionSink& sink, ToolFinder finder)
-    : timers_(timers), sink_(sink), finder_(finder), usb_(timers, sink, std::move(finder)) {
+    : sink_(sink), finder_(finder), usb_(timers, sink, std::move(finder)) {
   sink_.onButtons(ButtonStates{});
   sink_.onPowerButton(true);
 }
 
 TouchSession::~TouchSession() = default;
 
-void TouchSession::selectPort(std::string name) { port_ = std::move(name); }
+void TouchSession::selectPort(std::string name) {
+  port_ = std::move(name);
+  if (serial_ != nullptr && !usbSelected()) serial_->portSelected(port_);
+}
 
 bool TouchSession::usbSelected() const {
   return std::equal(port_.begin(), port_.end(), std::string_view(kUsbPortName).begin(), std::string_view(kUsbPortName).end(),
@@ -45,6 +48,11 @@ Transport* TouchSession::current() {
 }
 
 const Transport* TouchSession::current() const { return const_cast<TouchSession*>(this)->current(); }
+
+void TouchSession::setSerialTransport(std::unique_ptr<Transport> serial) {
+  serial_ = std::move(serial);
+  if (serial_ != nullptr && !usbSelected()) serial_->portSelected(port_);
+}
 
 void TouchSession::pressConnect() {
   if (Transport* t = current()) t->toggleConnect();

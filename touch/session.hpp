@@ -32,7 +32,8 @@ class TouchSession {
   void selectPort(std::string name);
   bool usbSelected() const;
   // The transport for a COM port; without one, Connect on a COM port does nothing.
-  void setSerialTransport(std::unique_ptr<Transport> serial) { serial_ = std::move(serial); }
+  void setSerialTransport(std::unique_ptr<Transport> serial);
+  Transport* serialTransport() { return serial_.get(); }
 
   void pressConnect();
   void pressRun();
@@ -60,7 +61,6 @@ class TouchSession {
   Transport* current();
   const Transport* current() const;
 
-  base::TimerService& timers_;
   SessionSink& sink_;
   ToolFinder finder_;
   UsbTransport usb_;

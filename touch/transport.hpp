@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace touch {
@@ -17,6 +18,9 @@ struct ExportTable {
 class Transport {
  public:
   virtual ~Transport() = default;
+
+  // The port box's entry, for a transport that opens a port by name.
+  virtual void portSelected(const std::string& /*name*/) {}
 
   // Connect pressed: starts the session when there is none, ends it otherwise.
   virtual void toggleConnect() = 0;

@@ -49,6 +49,28 @@ bool applyStm32Fault(const std::string& name, std::optional<unsigned long> arg, 
   return true;
 }
 
+bool applyTouchBoardFault(const std::string& name, std::optional<unsigned long> arg, TouchBoardFaults& f) {
+  const bool count = arg && *arg >= 1;
+  if (name == "no-ack" && !arg) {
+    f.noAck = true;
+  } else if (name == "chip-refused" && !arg) {
+    f.chipRefused = true;
+  } else if (name == "bad-checksum" && count) {
+    f.badChecksumEvery = *arg;
+  } else if (name == "noise" && count) {
+    f.noiseEvery = *arg;
+  } else if (name == "oversize" && count) {
+    f.oversizeEvery = *arg;
+  } else if (name == "unplug-after" && count) {
+    f.unplugAfterFrames = *arg;
+  } else if (name == "unplug-after-s" && count) {
+    f.unplugAfterSeconds = *arg;
+  } else {
+    return false;
+  }
+  return true;
+}
+
 // One fault word into whichever device takes it; false when no device of this kind knows it.
 bool applyFault(const std::string& fault, DeviceSpec& s) {
   const std::size_t colon = fault.find(':');
@@ -56,6 +78,7 @@ bool applyFault(const std::string& fault, DeviceSpec& s) {
   const std::optional<unsigned long> parsed =
       colon == std::string::npos ? std::nullopt : number(fault.substr(colon + 1), 0xFFFFFFFF);
   if (s.kind == DeviceKind::Stm32Boot) return applyStm32Fault(name, parsed, s.stm32Faults);
+  if (s.kind == DeviceKind::TouchBoard) return applyTouchBoardFault(name, parsed, s.touchBoardFaults);
   const bool hasArg = parsed.has_value();
   const unsigned long arg = parsed.value_or(0);
   const auto on = [](bool& flag) {
@@ -68,7 +91,32 @@ bool applyFault(const std::string& fault, DeviceSpec& s) {
   auto& c = s.chipFaults;
   auto& l = s.chip32Faults;
   auto& d = s.downloaderFaults;
-  if (name == "silent") return on(chip ? c.silent : tool ? d.silent : l.silent);
+  auto& r = s.replyFaults;
+  const bool shortFrames = chip || s.kind == DeviceKind::Downloader;
+  if (hasArg && arg >= 1) {
+    for (auto [word, field] : {std::pair{"noise-at", &r.noiseAt}, std::pair{"bad-checksum", &r.badChecksumAt},
+                               std::pair{"drop-reply", &r.droppedAt}, std::pair{"duplicate-ack", &r.duplicatedAt},
+                               std::pair{"late-ack", &r.lateAt}}) {
+      if (name == word) {
+        *field = arg;
+        return true;
+      }
+    }
+  }
+  NakFaults& nak = chip ? c.nak : s.kind == DeviceKind::Downloader ? d.nak : l.nak;
+  if (name == "nak-erase") return on(nak.erase);
+  if (name == "nak-loader" && hasArg && shortFrames) {
+    nak.loaderBlock = static_cast<std::uint32_t>(arg);
+    return true;
+  }
+  if (name == "nak-erase-page" && shortFrames) return on(nak.erasePage);
+  if (name == "nak-run" && shortFrames) return on(nak.run);
+  if (name == "sync-header" && shortFrames) return on(chip ? s.chip.syncWithHeader : s.downloader.syncWithHeader);
+  if (name == "silent") {
+    // Through a silent tool nothing of its 32-bit target is heard either.
+    if (s.kind == DeviceKind::Downloader32) l.silent = true;
+    return on(chip ? c.silent : tool ? d.silent : l.silent);
+  }
   if (name == "noise" && hasArg) {
     (chip ? c.noiseBeforeSync : s.kind == DeviceKind::Downloader ? d.noiseBeforeSync : l.noiseBeforeSync) = arg;
     return true;
@@ -115,6 +163,24 @@ bool applyFault(const std::string& fault, DeviceSpec& s) {
   return false;
 }
 
+std::unique_ptr<SerialDevice> plainDevice(const DeviceSpec& s) {
+  switch (s.kind) {
+    case DeviceKind::Bootloader: return std::make_unique<ChipBootloader>(s.chip, s.chipFaults);
+    case DeviceKind::Bootloader32: return std::make_unique<Chip32Bootloader>(s.chip32, s.chip32Faults);
+    case DeviceKind::Downloader:
+    case DeviceKind::Downloader32: {
+      auto d = std::make_unique<SerialDownloader>(s.downloader, s.downloaderFaults);
+      d->chip32().faults() = s.chip32Faults;
+      return d;
+    }
+    case DeviceKind::Echo: return std::make_unique<EchoDevice>();
+    case DeviceKind::Stream: return std::make_unique<StreamDevice>(s.streamRate);
+    case DeviceKind::Stm32Boot: return std::make_unique<Stm32Bootloader>(s.stm32, s.stm32Faults);
+    case DeviceKind::TouchBoard: return std::make_unique<TouchBoard>(s.touchBoard, s.touchBoardFaults);
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 std::optional<DeviceSpec> parseDeviceSpec(const std::vector<std::string>& words, std::string& error) {
@@ -139,6 +205,8 @@ std::optional<DeviceSpec> parseDeviceSpec(const std::vector<std::string>& words,
     s.downloader.target32 = true;
   } else if (kind == "stm32boot") {
     s.kind = DeviceKind::Stm32Boot;
+  } else if (kind == "touchboard") {
+    s.kind = DeviceKind::TouchBoard;
   } else {
     error = "unknown device '" + kind + "'";
     return std::nullopt;
@@ -157,7 +225,16 @@ std::optional<DeviceSpec> parseDeviceSpec(const std::vector<std::string>& words,
     } else if (s.kind == DeviceKind::Stm32Boot && key == "erase") {
       ok = value == "0x43" || value == "0x44";
       if (ok) s.stm32.eraseCommand = value == "0x43" ? 0x43 : 0x44;
-    } else if (s.kind == DeviceKind::Stm32Boot && key != "fault") {
+    } else if (s.kind == DeviceKind::TouchBoard && key == "channels") {
+      // Up to 82 channels fit one value frame (LEN at most 250).
+      const auto v = number(value, 82);
+      ok = v && *v >= 1;
+      if (ok) s.touchBoard.channels = static_cast<int>(*v);
+    } else if (s.kind == DeviceKind::TouchBoard && key == "period") {
+      const auto v = number(value, 10000);
+      ok = v.has_value();
+      if (ok) s.touchBoard.period = Micros{static_cast<long long>(*v) * 1000};
+    } else if ((s.kind == DeviceKind::Stm32Boot || s.kind == DeviceKind::TouchBoard) && key != "fault") {
       ok = false;
     } else if (key == "family" && !long32) {
       const auto f = familyCode(value);
@@ -210,20 +287,9 @@ std::optional<DeviceSpec> parseDeviceSpec(const std::vector<std::string>& words,
 }
 
 std::unique_ptr<SerialDevice> makeDevice(const DeviceSpec& s) {
-  switch (s.kind) {
-    case DeviceKind::Bootloader: return std::make_unique<ChipBootloader>(s.chip, s.chipFaults);
-    case DeviceKind::Bootloader32: return std::make_unique<Chip32Bootloader>(s.chip32, s.chip32Faults);
-    case DeviceKind::Downloader:
-    case DeviceKind::Downloader32: {
-      auto d = std::make_unique<SerialDownloader>(s.downloader, s.downloaderFaults);
-      d->chip32().faults() = s.chip32Faults;
-      return d;
-    }
-    case DeviceKind::Echo: return std::make_unique<EchoDevice>();
-    case DeviceKind::Stream: return std::make_unique<StreamDevice>(s.streamRate);
-    case DeviceKind::Stm32Boot: return std::make_unique<Stm32Bootloader>(s.stm32, s.stm32Faults);
-  }
-  return nullptr;
+  auto device = plainDevice(s);
+  if (!s.replyFaults.any()) return device;
+  return std::make_unique<FaultyReplies>(std::move(device), s.replyFaults);
 }
 
 std::string deviceSpecHelp() {
@@ -236,10 +302,17 @@ std::string deviceSpecHelp() {
          "  stream       [rate=BYTES_PER_S] sends a counting pattern 00 01 .. FF 00 .. (default: line speed)\n"
          "  stm32boot    [flash=128K] [erase=0x43|0x44]   (faults: silent, noise:N, nack:CODE, drop:N,\n"
          "               unplug-after:N = the cable goes during the N-th Write Memory)\n"
+         "  touchboard   [channels=12] [period=MS, 50; 0 = line speed] the touch debugging board at 1200/115200\n"
+         "               (faults: no-ack, chip-refused, bad-checksum:N, noise:N, oversize:N = every N-th\n"
+         "               data frame; unplug-after:N frames, unplug-after-s:S seconds of streaming)\n"
          "faults (fault=NAME, repeatable): silent, noise:N, nak-block:N, refuse-baud, line-test:I,\n"
          "  model-mismatch, unplug-after:N, corrupt:OFFSET, stray-byte:N, answer-every-sync, mute-after:N,\n"
          "  no-target, write-error, power-not-off, power-on, limit, tool-id, limit-writing, tool-id-writing,\n"
-         "  verify-mismatch, power-cycle-fails\n";
+         "  verify-mismatch, power-cycle-fails,\n"
+         "  on the reply to the N-th request after the synchronisation (any ISP device): noise-at:N,\n"
+         "  bad-checksum:N, drop-reply:N (acted, reply lost), duplicate-ack:N, late-ack:N (1.5 s late),\n"
+         "  refused once: nak-erase (any ISP device; EraseApplication on the 32-bit), nak-loader:N,\n"
+         "  nak-erase-page, nak-run (short frames), sync-header: answer the sync as AA \"OK\" x\n";
 }
 
 }  // namespace emulator::serial

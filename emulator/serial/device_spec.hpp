@@ -7,9 +7,14 @@
 //   echo                      answers every byte with itself
 //   stream [rate=BYTES_PER_S] sends a counting pattern (default: as fast as the line goes)
 //   stm32boot [flash=128K] [erase=0x43|0x44] [fault=silent|noise:N|nack:CODE|drop:N|unplug-after:N]
+//   touchboard [channels=12] [period=MS] [fault=no-ack|chip-refused|bad-checksum:N|noise:N|oversize:N|
+//              unplug-after:N|unplug-after-s:S]
 // Faults (repeatable): silent, noise:N, nak-block:N, refuse-baud, line-test:I, model-mismatch,
 // unplug-after:N, corrupt:OFFSET, stray-byte:N, answer-every-sync, mute-after:N, no-target, write-error, power-not-off, power-on, limit, tool-id,
-// limit-writing, tool-id-writing, verify-mismatch, power-cycle-fails.
+// limit-writing, tool-id-writing, verify-mismatch, power-cycle-fails; on the reply to the N-th
+// request: noise-at:N, bad-checksum:N, drop-reply:N, duplicate-ack:N, late-ack:N; refused once:
+// nak-erase, nak-loader:N, nak-erase-page, nak-run; sync-header (the AA "OK" x answer).
+// The reply faults wrap the device in a FaultyReplies.
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,12 +24,14 @@
 #include "emulator/serial/chip_bootloader.hpp"
 #include "emulator/serial/device.hpp"
 #include "emulator/serial/downloader.hpp"
+#include "emulator/serial/reply_faults.hpp"
 #include "emulator/serial/stm32_bootloader.hpp"
 #include "emulator/serial/terminal_devices.hpp"
+#include "emulator/serial/touch_board.hpp"
 
 namespace emulator::serial {
 
-enum class DeviceKind { Bootloader, Bootloader32, Downloader, Downloader32, Stm32Boot, Echo, Stream };
+enum class DeviceKind { Bootloader, Bootloader32, Downloader, Downloader32, Stm32Boot, Echo, Stream, TouchBoard };
 
 struct DeviceSpec {
   DeviceKind kind = DeviceKind::Bootloader;
@@ -37,6 +44,9 @@ struct DeviceSpec {
   std::uint32_t streamRate = 0;  // bytes per second; 0: the line's speed
   Stm32Config stm32;
   Stm32Faults stm32Faults;
+  TouchBoardConfig touchBoard;
+  TouchBoardFaults touchBoardFaults;
+  ReplyFaults replyFaults;
 };
 
 // Nothing and a reason for words that name no device or a value that does not fit.

@@ -1,11 +1,14 @@
 // qubrix touch against the emulated programmer: the sample stream, a threshold that sticks on the
-// target from one run to the next, the export, and the lines of a programmer that is not there.
+// target from one run to the next, the export, and the lines of a programmer that is not there;
+// the same stream with --port from the emulated touch board on a pseudo-terminal.
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <map>
 #include <sstream>
 
+#include "emulator/serial/pty_host.hpp"
+#include "emulator/serial/touch_board.hpp"
 #include "tests/support/run_command.hpp"
 #include "tests/support/temp_home.hpp"
 
@@ -71,6 +74,38 @@ TEST_F(TouchCli, RefusalsAndAMissingProgrammer) {
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.out.find("[Tip] The USB QUBRIX Tool was not found. Please plug it into your computer."), std::string::npos)
       << run.out;
+}
+
+TEST_F(TouchCli, PortStreamsTheBoardsSamplesAsCsvAndEndsWithAPowerCycle) {
+  namespace es = emulator::serial;
+  es::PtyHost board(std::make_unique<es::TouchBoard>(es::TouchBoardConfig{.channels = 5}));
+  ASSERT_TRUE(board.start());
+  const auto run = runCommand(std::string("(") + QUBRIX_BINARY + " touch --lang en --port " + board.path() + " --duration 1 --csv 2>/dev/null)");
+  ASSERT_EQ(run.status, 0) << run.out;
+  std::istringstream lines(run.out);
+  std::string line;
+  std::getline(lines, line);
+  EXPECT_EQ(line, "time_ms,channel,current,baseline,difference,threshold,key");
+  std::map<int, int> perChannel;
+  while (std::getline(lines, line)) {
+    int ms = 0, channel = 0, current = 0, baseline = 0, difference = 0, threshold = 0, key = 0;
+    ASSERT_EQ(std::sscanf(line.c_str(), "%d,%d,%d,%d,%d,%d,%d", &ms, &channel, &current, &baseline, &difference, &threshold, &key), 7)
+        << line;
+    EXPECT_EQ(difference, baseline - current) << line;
+    ++perChannel[channel];
+  }
+  ASSERT_EQ(perChannel.size(), 5u);
+  EXPECT_GT(perChannel.begin()->second, 3);
+  const auto requests = board.requests();
+  ASSERT_GE(requests.size(), 2u);
+  EXPECT_EQ(requests.front(), (isp::Frame{0x55, 0x01, 0x11, 0x10}));
+  EXPECT_EQ(requests.back(), (isp::Frame{0x55, 0x01, 0x22, 0x23}));
+}
+
+TEST_F(TouchCli, PortThatIsNoSerialPortSaysSo) {
+  const auto run = qubrix("--port /nonexistent/tty --duration 1", false);
+  EXPECT_EQ(run.status, 1) << run.out;
+  EXPECT_NE(run.out.find("[Tip] Failed to open the serial port."), std::string::npos) << run.out;
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // Touch debug mode in the main window: the red notes, the table shown over the left tab area, a
 // session against the emulated touch target with a threshold edited in the table, the Software
-// Management guard, and the session ended by leaving the mode.
+// Management guard, the session ended by leaving the mode, and a session over a COM port to the
+// emulated touch board.
 #include <QAction>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -15,6 +17,9 @@
 #include "base/texts.hpp"
 #include "device/touch_debug.hpp"
 #include "emulator/programmer/emulated_programmer.hpp"
+#include "emulator/serial/pty_host.hpp"
+#include "emulator/serial/touch_board.hpp"
+#include "isp/serial_port.hpp"
 #include "tests/support/temp_home.hpp"
 #include "ui/main/log_pane.hpp"
 #include "ui/main/main_window.hpp"
@@ -58,6 +63,14 @@ class TouchWindow : public ::testing::Test {
   QString cell(int row, int column) const {
     const QTableWidgetItem* it = window->touchTable()->item(row, column);
     return it != nullptr ? it->text() : QString();
+  }
+  // Touch debug mode with `path` picked in the port box and Connect pressed.
+  void connectOverComPort(const std::string& path) {
+    window->SwitchMode(2);
+    auto* port = child<QComboBox>("touchPort");
+    port->addItem(QString::fromStdString(path));
+    port->setCurrentIndex(port->count() - 1);
+    child<QPushButton>("touchConnect")->click();
   }
   bool waitForChannels() {
     return QTest::qWaitFor([&] { return cell(2, 6) == QStringLiteral("TP5") && cell(0, 1) != QStringLiteral("0"); }, kBoundMs);
@@ -146,6 +159,47 @@ TEST_F(TouchWindow, NoEditorWhileTheChipIsNotConnected) {
   CListCtrlCl* table = window->touchTable();
   QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, table->visualRect(table->model()->index(0, 10)).center());
   EXPECT_TRUE(table->EditBox()->isHidden());
+}
+
+TEST_F(TouchWindow, AComPortSessionFillsTheTableAndEndsWithThePowerCycleOnLeaving) {
+  namespace es = emulator::serial;
+  es::PtyHost board(std::make_unique<es::TouchBoard>(es::TouchBoardConfig{.channels = 6}));
+  ASSERT_TRUE(board.start());
+  auto* port = child<QComboBox>("touchPort");
+  auto* connect = child<QPushButton>("touchConnect");
+  connectOverComPort(board.path());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return cell(2, 6) == QStringLiteral("TP5") && !cell(0, 1).isEmpty() && cell(0, 1) != QStringLiteral("0"); },
+                              kBoundMs));
+  EXPECT_EQ(connect->text(), QString::fromStdString(base::text(196)));
+  EXPECT_FALSE(connect->isEnabled());
+  EXPECT_TRUE(child<QPushButton>("touchStop")->isEnabled());
+  EXPECT_FALSE(port->isEnabled());
+  EXPECT_TRUE(window->TouchSessionActive());
+  EXPECT_EQ(window->SerialPort().CurrentBaud(), 115200U);
+
+  window->SwitchMode(0);
+  EXPECT_FALSE(window->SerialPort().IsOpen());
+  EXPECT_FALSE(window->TouchSessionActive());
+  QTest::qWait(50);
+  const auto requests = board.requests();
+  ASSERT_FALSE(requests.empty());
+  EXPECT_EQ(requests.back(), (isp::Frame{0x55, 0x01, 0x22, 0x23}));
+}
+
+TEST_F(TouchWindow, AComPortBoardPulledMidSessionLeavesConnectReady) {
+  namespace es = emulator::serial;
+  es::PtyHost board(std::make_unique<es::TouchBoard>(es::TouchBoardConfig{.channels = 6}, es::TouchBoardFaults{.unplugAfterFrames = 30}));
+  ASSERT_TRUE(board.start());
+  auto* port = child<QComboBox>("touchPort");
+  auto* connect = child<QPushButton>("touchConnect");
+  connectOverComPort(board.path());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window->TouchSessionActive(); }, kBoundMs));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !window->TouchSessionActive(); }, kBoundMs));
+  EXPECT_TRUE(connect->isEnabled());
+  EXPECT_EQ(connect->text(), QString::fromStdString(base::text(195)));
+  EXPECT_TRUE(port->isEnabled());
+  EXPECT_FALSE(window->SerialPort().IsOpen());
+  EXPECT_FALSE(window->SerialPort().HasError());
 }
 
 }  // namespace

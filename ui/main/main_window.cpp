@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QSplitter>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -40,7 +41,9 @@
 #include "device/touch_debug.hpp"
 #include "ui/serial/serial_views.hpp"
 #include "ui/serial/uart_test_dlg.hpp"
+#include "touch/port_link.hpp"
 #include "ui/touch/touch_mode_dlg.hpp"
+#include "ui/touch/touch_plot_view.hpp"
 #include "ui/touch/touch_table.hpp"
 #include "ui/writer/device_program_dlg.hpp"
 #include "widgets/list_ctrl_cl.hpp"
@@ -63,6 +66,21 @@ constexpr int kInfoStripHeight = 24;  // below the page, for the checksum and si
 constexpr int kPageMargin = 10;       // around the hex editor inside its page
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+// Mode 2's bytes go to the touch panel's serial link while it is active.
+class TouchLinkConsumer final : public mainwin::SerialByteConsumer {
+ public:
+  TouchLinkConsumer(CTouchModeDlg& panel, touch::SerialTransport& link) : panel_(panel), link_(link) {}
+  void onSerialByte(std::uint8_t byte) override { link_.onByte(byte); }
+  void onSerialPortError() override {
+    link_.onPortError();
+    panel_.NoteSessionChange();
+  }
+
+ private:
+  CTouchModeDlg& panel_;
+  touch::SerialTransport& link_;
+};
 
 void restartSelf() {
   QProcess::startDetached(QCoreApplication::applicationFilePath(), {});
@@ -109,7 +127,12 @@ CQX58KT_UPGRADEDlg::CQX58KT_UPGRADEDlg(Services services, QWidget* parent)
 
 CQX58KT_UPGRADEDlg::~CQX58KT_UPGRADEDlg() {
   // A touch session ends with the target powered off and the programmer closed.
-  if (touchPanel_ != nullptr) touchPanel_->EndSession();
+  if (touchPanel_ != nullptr) {
+    touchPanel_->EndSession();
+    // The serial transport uses the link and the port, which go before the panel does.
+    SetSerialConsumer(mainwin::kModeTouch, nullptr);
+    touchPanel_->Session().setSerialTransport(nullptr);
+  }
   // The panel's engine and workers use the port: they go first, then the port's reader.
   delete ispPanel_;
   ispPanel_ = nullptr;
@@ -222,15 +245,20 @@ QWidget* CQX58KT_UPGRADEDlg::buildBufferTab() {
   hexEdit_->setMinimumHeight(hexEdit_->sizeHint().height());
   pageLayout->addWidget(hexEdit_);
   bufferPages_->addWidget(writePage_);
-  // In Touch debug mode the channel table lies over the (empty) touch graph page.
+  // In Touch debug mode the channel table, with the live plot below it, lies over the (empty)
+  // touch graph page.
   auto* touchArea = new QWidget(bufferPages_);
   auto* touchStack = new QGridLayout(touchArea);
   touchStack->setContentsMargins(0, 0, 0, 0);
   touchGraph_ = new CTOUCH_DISPLAY(touchArea);
-  touchTable_ = new CListCtrlCl(touchArea);
+  touchSplit_ = new QSplitter(Qt::Vertical, touchArea);
+  touchSplit_->setObjectName(QStringLiteral("touchSplit"));
+  touchSplit_->setChildrenCollapsible(false);
+  touchTable_ = new CListCtrlCl(touchSplit_);
   touchTable_->setObjectName(QStringLiteral("touchTable"));
+  touchSplit_->addWidget(touchTable_);
   touchStack->addWidget(touchGraph_, 0, 0);
-  touchStack->addWidget(touchTable_, 0, 0);
+  touchStack->addWidget(touchSplit_, 0, 0);
   touchArea_ = touchArea;
   bufferPages_->addWidget(touchArea);
   column->addWidget(bufferPages_, 1);
@@ -372,6 +400,19 @@ QWidget* CQX58KT_UPGRADEDlg::buildTouchPanel() {
   hooks.openFile = services_.openFile;
   touchPanel_ = new CTouchModeDlg(*touchTable_, std::move(hooks), services_.touchTool ? services_.touchTool : qx::firstTouchDebug);
   connect(touchPanel_, &CTouchModeDlg::sessionChanged, this, &CQX58KT_UPGRADEDlg::touchSessionChanged);
+  // A COM port selected in the panel: the link runs over the window's port, timers 8 and 9.
+  touchLink_ = std::make_unique<touch::PortLink>(*serialPort_, SerialPortOwner(), [this] { ReleaseSerialPort(); });
+  touch::SerialTransport& link = touchPanel_->AttachSerialLink(*touchLink_, timers());
+  touchConsumer_ = std::make_unique<TouchLinkConsumer>(*touchPanel_, link);
+  SetSerialConsumer(mainwin::kModeTouch, touchConsumer_.get());
+  for (int id : {touch::kLinkTimerId, touch::kKeepAliveTimerId}) {
+    HookTimer(id, [this](int fired) { touchPanel_->OnTimer(fired); });
+  }
+  touchPlot_ = new CTouchPlotView(touchPanel_->History(), touchSplit_);
+  touchSplit_->addWidget(touchPlot_);
+  touchSplit_->setStretchFactor(0, 1);
+  touchSplit_->setStretchFactor(1, 1);
+  connect(touchPanel_, &CTouchModeDlg::samplesArrived, touchPlot_, &CTouchPlotView::samplesChanged);
   // No programmer firmware update while a touch session holds the programmer or the port.
   connect(this, &CQX58KT_UPGRADEDlg::touchSessionChanged, this, [this](bool active) {
     if (auto* update = findChild<QAction*>(QStringLiteral("main.menu.firmware_update"))) update->setEnabled(!active);

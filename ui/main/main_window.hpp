@@ -21,6 +21,10 @@
 #include "ui/main/tool_settings.hpp"
 #include "ui/writer/panel_host.hpp"
 
+namespace touch {
+class PortLink;
+}
+
 class QAction;
 class QActionGroup;
 class QLabel;
@@ -29,6 +33,7 @@ class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QSocketNotifier;
+class QSplitter;
 class QStackedWidget;
 class QTabWidget;
 class QTextEdit;
@@ -42,6 +47,7 @@ class UartTestDlg;
 class CDeviceProgramDlg;
 class CListCtrlCl;
 class CTouchModeDlg;
+class CTouchPlotView;
 class CUpdataModeDlg;
 
 namespace isp {
@@ -170,6 +176,7 @@ class CQX58KT_UPGRADEDlg : public QMainWindow, private writerpanel::PanelHost {
   bool RefuseWhileTouchDebugging();
   CTouchModeDlg* touchPanel() const { return touchPanel_; }
   CListCtrlCl* touchTable() const { return touchTable_; }
+  CTouchPlotView* touchPlot() const { return touchPlot_; }
 
  signals:
   void touchSessionChanged(bool active);
@@ -261,6 +268,8 @@ class CQX58KT_UPGRADEDlg : public QMainWindow, private writerpanel::PanelHost {
   CHexEditBase* hexEdit_ = nullptr;
   CTOUCH_DISPLAY* touchGraph_ = nullptr;
   CListCtrlCl* touchTable_ = nullptr;
+  QSplitter* touchSplit_ = nullptr;
+  CTouchPlotView* touchPlot_ = nullptr;
   QWidget* touchArea_ = nullptr;
   CTouchModeDlg* touchPanel_ = nullptr;
   QWidget* fileInfo_ = nullptr;
@@ -286,6 +295,9 @@ class CQX58KT_UPGRADEDlg : public QMainWindow, private writerpanel::PanelHost {
   mainwin::SerialBridge* serialBridge_ = nullptr;
   std::array<mainwin::SerialByteConsumer*, 4> serialConsumers_{};
   CUpdataModeDlg* ispPanel_ = nullptr;
+  // The touch panel's serial link over the one port, and mode 2's consumer of its bytes.
+  std::unique_ptr<touch::PortLink> touchLink_;
+  std::unique_ptr<mainwin::SerialByteConsumer> touchConsumer_;
 
   std::unique_ptr<qx::UdevMonitor> monitor_;
   QSocketNotifier* monitorNotifier_ = nullptr;

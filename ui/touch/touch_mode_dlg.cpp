@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "base/texts.hpp"
+#include "touch/export.hpp"
 #include "touch/table_writer.hpp"
 #include "ui/touch/touch_table.hpp"
 #include "widgets/list_ctrl_cl.hpp"
@@ -24,6 +25,9 @@ const QColor kPanelBrush{0x7D, 0x7D, 0xFF};
 const QColor kTitleColour{255, 255, 0};
 const char* const kBaudRates[] = {"2400", "4800", "9600", "14400", "19200", "38400", "57600", "76800", "115200"};
 constexpr int kInitialBaudIndex = 5;
+// The plot shows at most 30 s; the capacity leaves room for a board that sends every 8 ms.
+constexpr base::Millis kHistorySpan{30000};
+constexpr std::size_t kHistoryCapacity = 30 * 128;
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
@@ -37,6 +41,18 @@ QIcon powerIcon(bool offersPowerOn) {
   p.setPen(QPen(colour, 4, Qt::SolidLine, Qt::RoundCap));
   p.drawArc(QRect(5, 6, 22, 22), 120 * 16, 300 * 16);
   p.drawLine(16, 3, 16, 15);
+  return QIcon(pixmap);
+}
+
+// A dot before "Record": red while recording.
+QIcon recordIcon(bool recording) {
+  QPixmap pixmap(32, 32);
+  pixmap.fill(Qt::transparent);
+  QPainter p(&pixmap);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(Qt::NoPen);
+  p.setBrush(recording ? QColor(0xE0, 0x10, 0x10) : QColor(0x90, 0x90, 0x90));
+  p.drawEllipse(QRect(6, 6, 20, 20));
   return QIcon(pixmap);
 }
 
@@ -60,6 +76,7 @@ class CTouchModeDlg::Sink final : public touch::SessionSink {
   void onReference(touch::Field f, std::int32_t v) override { writer_.reference(f, v); }
   void onButtons(const touch::ButtonStates& states) override { panel_.applyButtons(states); }
   void onPowerButton(bool offersPowerOn) override { panel_.applyPowerButton(offersPowerOn); }
+  void onSample(const touch::ChannelModel& model, base::Millis at) override { panel_.sampleArrived(model, at); }
   void onExported(const std::filesystem::path& file) override {
     if (panel_.hooks_.openFile) {
       panel_.hooks_.openFile(file.string());
@@ -75,7 +92,7 @@ class CTouchModeDlg::Sink final : public touch::SessionSink {
 };
 
 CTouchModeDlg::CTouchModeDlg(CListCtrlCl& table, Hooks hooks, touch::ToolFinder finder, QWidget* parent)
-    : QWidget(parent), table_(&table), hooks_(std::move(hooks)) {
+    : QWidget(parent), table_(&table), hooks_(std::move(hooks)), history_(kHistorySpan, kHistoryCapacity) {
   setObjectName(QStringLiteral("touchPanel"));
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(10, 12, 10, 10);
@@ -126,15 +143,18 @@ CTouchModeDlg::CTouchModeDlg(CListCtrlCl& table, Hooks hooks, touch::ToolFinder 
   save_ = button(qs(base::text("touch.save")), "touchSave");
   power_ = button(qs(base::text("usb.power_button_on")), "touchPower");
   power_->setIconSize(QSize(20, 20));
+  record_ = button(qs(base::text("touch.record")), "touchRecord");
+  record_->setCheckable(true);
+  record_->setToolTip(qs(base::text("touch.record_tip")));
+  record_->setIcon(recordIcon(false));
+  record_->setIconSize(QSize(14, 14));
   column->addStretch(1);
 
   timers_ = new widgets::QtTimerService(this);
   sink_ = std::make_unique<Sink>(*this, table);
+  recorder_ = std::make_unique<touch::SampleRecorder>(*sink_);
   session_ = std::make_unique<touch::TouchSession>(*timers_, *sink_, std::move(finder));
-  timers_->setHandler([this](int id) {
-    session_->onTimer(id);
-    if (SessionActive() != wasActive_) emit sessionChanged(wasActive_ = SessionActive());
-  });
+  timers_->setHandler([this](int id) { OnTimer(id); });
 
   table.SetEditAllowed([this] { return session_->chipConnected(); });
   table.EditBox()->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,5}")), table.EditBox()));
@@ -151,6 +171,7 @@ CTouchModeDlg::CTouchModeDlg(CListCtrlCl& table, Hooks hooks, touch::ToolFinder 
   QObject::connect(stop_, &QPushButton::clicked, this, then(&touch::TouchSession::pressStop));
   QObject::connect(save_, &QPushButton::clicked, this, then(&touch::TouchSession::pressSave));
   QObject::connect(power_, &QPushButton::clicked, this, then(&touch::TouchSession::pressPower));
+  QObject::connect(record_, &QPushButton::toggled, this, &CTouchModeDlg::recordToggled);
   QObject::connect(portBox_, &QComboBox::currentIndexChanged, this, &CTouchModeDlg::portChanged);
   RefreshPorts();
 }
@@ -159,10 +180,27 @@ CTouchModeDlg::~CTouchModeDlg() {
   if (table_ != nullptr) table_->SetEditAllowed({});
 }
 
+touch::SerialTransport& CTouchModeDlg::AttachSerialLink(touch::SerialLink& link, base::TimerService& timers) {
+  auto serial = std::make_unique<touch::SerialTransport>(link, timers, *sink_);
+  touch::SerialTransport& attached = *serial;
+  session_->setSerialTransport(std::move(serial));
+  return attached;
+}
+
+void CTouchModeDlg::OnTimer(int id) {
+  session_->onTimer(id);
+  NoteSessionChange();
+}
+
+void CTouchModeDlg::NoteSessionChange() {
+  if (SessionActive() != wasActive_) emit sessionChanged(wasActive_ = SessionActive());
+}
+
 bool CTouchModeDlg::SessionActive() const { return session_ != nullptr && session_->active(); }
 
 void CTouchModeDlg::EndSession() {
   session_->endForModeChange();
+  record_->setChecked(false);
   if (SessionActive() != wasActive_) emit sessionChanged(wasActive_ = SessionActive());
 }
 
@@ -190,6 +228,26 @@ void CTouchModeDlg::thresholdCommitted(int row, int column, const QString& text)
   if (const auto index = touch::TableWriter::thresholdIndexAt(row, column)) {
     session_->thresholdEdited(*index, text.toStdString());
   }
+}
+
+void CTouchModeDlg::sampleArrived(const touch::ChannelModel& model, base::Millis at) {
+  history_.add(model, at);
+  recorder_->add(model, at);
+  // A write that failed has ended the recording.
+  if (record_->isChecked() && !recorder_->recording()) record_->setChecked(false);
+  emit samplesArrived();
+}
+
+void CTouchModeDlg::recordToggled(bool on) {
+  record_->setIcon(recordIcon(on));
+  if (!on) {
+    recorder_->stop();
+    return;
+  }
+  const std::filesystem::path folder = touch::userDataDirectory();
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  if (!recorder_->start(touch::recordingPath(folder, std::chrono::system_clock::now()))) record_->setChecked(false);
 }
 
 void CTouchModeDlg::applyButtons(const touch::ButtonStates& s) {

@@ -11,6 +11,9 @@
 #include <vector>
 
 #include "base/report.hpp"
+#include "touch/serial_transport.hpp"
+#include "touch/sample_history.hpp"
+#include "touch/sample_recorder.hpp"
 #include "touch/session.hpp"
 
 class QComboBox;
@@ -43,9 +46,18 @@ class CTouchModeDlg : public QWidget {
   void EndSession();
   void RefreshPorts();
   touch::TouchSession& Session() { return *session_; }
+  // The serial transport over `link`, its timers 8 and 9 on `timers` (the window's).
+  touch::SerialTransport& AttachSerialLink(touch::SerialLink& link, base::TimerService& timers);
+  // A timer of the session fired: the panel's own, or the window's 8 and 9.
+  void OnTimer(int id);
+  // After a call from outside (a received byte, a port error) that may have ended the session.
+  void NoteSessionChange();
+  // The last seconds of samples, for the plot beside the table; samplesArrived tells of each one.
+  const touch::SampleHistory& History() const { return history_; }
 
  signals:
   void sessionChanged(bool active);
+  void samplesArrived();
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -57,6 +69,8 @@ class CTouchModeDlg : public QWidget {
   void applyPowerButton(bool offersPowerOn);
   void portChanged(int index);
   void thresholdCommitted(int row, int column, const QString& text);
+  void sampleArrived(const touch::ChannelModel& model, base::Millis at);
+  void recordToggled(bool on);
 
   // The window's table may be destroyed before this panel.
   QPointer<CListCtrlCl> table_;
@@ -69,8 +83,12 @@ class CTouchModeDlg : public QWidget {
   QPushButton* stop_ = nullptr;
   QPushButton* save_ = nullptr;
   QPushButton* power_ = nullptr;
+  QPushButton* record_ = nullptr;
   widgets::QtTimerService* timers_ = nullptr;
   std::unique_ptr<Sink> sink_;
   std::unique_ptr<touch::TouchSession> session_;
+  touch::SampleHistory history_;
+  // After the sink, whose log it writes to.
+  std::unique_ptr<touch::SampleRecorder> recorder_;
   bool wasActive_ = false;
 };

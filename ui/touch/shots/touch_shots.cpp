@@ -1,6 +1,6 @@
-// Saves a picture of Touch debug mode with live values from an emulated touch target, taken once
-// a key is triggered: qx_touch_shots OUTDIR PREFIX LANGID [CHANNELS]. scripts/screenshots.sh runs
-// it under Xvfb for each language and scale.
+// Saves a picture of Touch debug mode with live values from an emulated touch target and their
+// plot, taken once a key is triggered: qx_touch_shots OUTDIR PREFIX LANGID [CHANNELS].
+// scripts/screenshots.sh runs it under Xvfb for each language and scale.
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -15,7 +15,10 @@
 #include "device/touch_debug.hpp"
 #include "emulator/programmer/emulated_programmer.hpp"
 #include "ui/main/main_window.hpp"
+#include "touch/sample_history.hpp"
 #include "ui/touch/touch_mode_dlg.hpp"
+
+constexpr long long kPlottedMs = 6000;
 
 int main(int argc, char** argv) {
   if (argc < 4) {
@@ -38,12 +41,14 @@ int main(int argc, char** argv) {
   window.SwitchMode(2);
   window.findChild<QPushButton*>(QStringLiteral("touchConnect"))->click();
 
-  // Live values, and a key pressed long enough to be seen.
+  // Live values with some seconds of them in the plot, and a key pressed long enough to be seen.
   const touch::UsbTransport& usb = window.touchPanel()->Session().usb();
+  const touch::SampleHistory& plotted = window.touchPanel()->History();
+  const auto plottedMs = [&] { return plotted.size() < 2 ? 0 : (plotted.timeAt(plotted.size() - 1) - plotted.timeAt(0)).count(); };
   QElapsedTimer waited;
   waited.start();
   int pressedFor = 0;
-  while (waited.elapsed() < 30000 && pressedFor < 3) {
+  while (waited.elapsed() < 30000 && (pressedFor < 3 || plottedMs() < kPlottedMs)) {
     QApplication::processEvents();
     QThread::msleep(2);
     pressedFor = usb.ready() && usb.model().keyFlags != 0 ? pressedFor + 1 : 0;
