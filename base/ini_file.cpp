@@ -72,21 +72,23 @@ std::optional<std::string> IniFile::value(std::string_view section, std::string_
 }
 
 void IniFile::setValue(std::string_view section, std::string_view key, std::string value) {
-  Section* target = nullptr;
+  // A hand-edited file may name a section twice: the entry value() reads is the one to change.
+  Section* last = nullptr;
   for (Section& s : sections_) {
-    if (s.name == section) target = &s;
-  }
-  if (target == nullptr) {
-    sections_.push_back({std::string(section), {}});
-    target = &sections_.back();
-  }
-  for (auto& [k, v] : target->entries) {
-    if (k == key) {
-      v = std::move(value);
-      return;
+    if (s.name != section) continue;
+    for (auto& [k, v] : s.entries) {
+      if (k == key) {
+        v = std::move(value);
+        return;
+      }
     }
+    last = &s;
   }
-  target->entries.emplace_back(std::string(key), std::move(value));
+  if (last == nullptr) {
+    sections_.push_back({std::string(section), {}});
+    last = &sections_.back();
+  }
+  last->entries.emplace_back(std::string(key), std::move(value));
 }
 
 std::string IniFile::text() const {

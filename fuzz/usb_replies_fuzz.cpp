@@ -16,7 +16,10 @@
 #include "device/interface.hpp"
 #include "device/tool.hpp"
 #include "device/touch_debug.hpp"
+#include "device/store/store_rows.hpp"
 #include "device/upgrade.hpp"
+#include "firmware/catalogue.hpp"
+#include "fuzz/invariant.hpp"
 
 namespace {
 
@@ -48,6 +51,15 @@ class FuzzedReplies final : public qx::Interface {
   std::uint8_t lastId_ = 0;
 };
 
+// The store window's rows: eight hex digits of verify code, a model name, a time for any seconds.
+void storeRows(const std::vector<qx::FirmwareInfo>& programs) {
+  const auto rows = store::rowsFor(programs, firmware::Catalogue());
+  fuzzing::require(rows.size() == programs.size(), "a row per program");
+  for (const store::StoreRow& row : rows) {
+    fuzzing::require(row.verifyCode.size() == 8 && !row.model.empty() && !row.time.empty(), "every column filled");
+  }
+}
+
 // Names as the callers give them: 1 to 20 bytes.
 std::string name(FuzzedDataProvider& in) {
   std::string text = in.ConsumeRandomLengthString(20);
@@ -58,7 +70,7 @@ void driveTool(qx::QUBRIXTool& tool, FuzzedDataProvider& in) {
   std::vector<std::uint8_t> bytes(in.ConsumeIntegralInRange<std::size_t>(0, 700), 0x5A);
   qx::FirmwareInfo info;
   qx::LimitInfo limit;
-  switch (in.ConsumeIntegralInRange(0, 24)) {
+  switch (in.ConsumeIntegralInRange(0, 29)) {
     case 0: (void)tool.openAndIdentify(); break;
     case 1: (void)tool.connect(in.ConsumeIntegral<std::uint32_t>(), name(in), name(in)); break;
     case 2: (void)tool.disconnect(); break;
@@ -70,7 +82,7 @@ void driveTool(qx::QUBRIXTool& tool, FuzzedDataProvider& in) {
     case 8: (void)tool.listFirmware(in.ConsumeIntegral<std::uint16_t>()); break;
     case 9: (void)tool.firmwareInfo(name(in), info); break;
     case 10: (void)tool.getLimit(in.ConsumeIntegral<std::uint32_t>(), limit); break;
-    case 11: (void)tool.listAllFirmware(); break;
+    case 11: storeRows(tool.listAllFirmware()); break;
     case 12: (void)tool.storeFirmware(name(in), 1, 2, 3, name(in), 4, 5, bytes); break;
     case 13: (void)tool.setTargetPower(in.ConsumeBool()); break;
     case 14: (void)tool.isTargetPowered(); break;
@@ -87,6 +99,11 @@ void driveTool(qx::QUBRIXTool& tool, FuzzedDataProvider& in) {
     case 21: (void)tool.screenChecksum(in.ConsumeIntegral<std::uint32_t>()); break;
     case 22: (void)tool.setActiveFirmware(name(in)); break;
     case 23: (void)tool.syncCacheToFirmware(name(in), 0, in.ConsumeIntegral<std::uint16_t>()); break;
+    case 24: (void)tool.setFirmwareTarget(name(in), name(in).substr(0, 16)); break;
+    case 25: (void)tool.setLimit(in.ConsumeIntegral<std::uint32_t>(), in.ConsumeIntegral<std::uint32_t>()); break;
+    case 26: (void)tool.setFirmwareUserCode(name(in), in.ConsumeIntegral<std::uint32_t>()); break;
+    case 27: (void)tool.setFirmwareTime(name(in), in.ConsumeIntegral<std::uint32_t>()); break;
+    case 28: (void)tool.createFirmware(name(in), 1, 2, 3, name(in)); break;
     default: (void)tool.screenMode(in.ConsumeIntegral<std::uint8_t>()); break;
   }
 }

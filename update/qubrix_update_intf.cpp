@@ -22,7 +22,11 @@ constexpr std::size_t kVerifyLength = 16;
 
 }  // namespace
 
-bool QubrixUpdateIntf::send(const std::uint8_t* bytes, std::size_t n) { return port_->Write(bytes, n) == n; }
+QubrixUpdateIntf::QubrixUpdateIntf() : QubrixUpdateIntf(serialBootloaderLine()) {}
+
+QubrixUpdateIntf::QubrixUpdateIntf(std::unique_ptr<BootloaderLine> line) : line_(std::move(line)) {}
+
+bool QubrixUpdateIntf::send(const std::uint8_t* bytes, std::size_t n) { return line_->Write(bytes, n) == n; }
 
 bool QubrixUpdateIntf::sendCommand(std::uint8_t code) {
   const std::uint8_t frame[2] = {code, static_cast<std::uint8_t>(~code)};
@@ -38,7 +42,7 @@ bool QubrixUpdateIntf::sendAddress(std::uint32_t address) {
 
 bool QubrixUpdateIntf::receive(std::uint8_t* out, std::size_t n, int attempts) {
   std::size_t got = 0;
-  for (int i = 0; i < attempts && got < n; ++i) got += port_->Read(out + got, n - got);
+  for (int i = 0; i < attempts && got < n; ++i) got += line_->Read(out + got, n - got);
   return got == n;
 }
 
@@ -48,15 +52,15 @@ bool QubrixUpdateIntf::expectAck() {
 }
 
 int QubrixUpdateIntf::openBootloader(const std::string& portPath, std::uint32_t baud) {
-  if (!port_) {
-    port_ = std::make_unique<isp::CnComm>();
-    if (!port_->Open(portPath, baud)) return kIntfPortNotOpened;
+  if (!opened_) {
+    opened_ = true;
+    if (!line_->Open(portPath, baud)) return kIntfPortNotOpened;
   }
-  if (!port_->IsOpen()) return kIntfPortNotOpened;
+  if (!line_->IsOpen()) return kIntfPortNotOpened;
   std::uint8_t answer = 0;
   bool answered = false;
   for (int attempt = 0; attempt < 2 && !answered; ++attempt) {
-    port_->Purge(isp::Queue::Input);
+    line_->Purge(isp::Queue::Input);
     if (!send(&kSync, 1)) continue;
     answered = receive(&answer, 1, kSyncAttempts);
   }
@@ -83,12 +87,12 @@ int QubrixUpdateIntf::openBootloader(const std::string& portPath, std::uint32_t 
 }
 
 int QubrixUpdateIntf::closePort() {
-  if (port_) port_->Close();
+  if (opened_) line_->Close();
   return kIntfOk;
 }
 
 int QubrixUpdateIntf::writeBlock(std::uint32_t address, const std::uint8_t* data, std::size_t length) {
-  if (!port_ || length == 0 || length > kMaxBlock) return kIntfWriteFailed;
+  if (!opened_ || length == 0 || length > kMaxBlock) return kIntfWriteFailed;
   std::vector<std::uint8_t> frame;
   frame.reserve(length + 2);
   frame.push_back(static_cast<std::uint8_t>(length - 1));
@@ -104,7 +108,7 @@ int QubrixUpdateIntf::writeBlock(std::uint32_t address, const std::uint8_t* data
 }
 
 int QubrixUpdateIntf::readBlock(std::uint32_t address, std::uint8_t* out, std::size_t length) {
-  if (!port_ || length == 0 || length > kMaxBlock) return kIntfReadFailed;
+  if (!opened_ || length == 0 || length > kMaxBlock) return kIntfReadFailed;
   const std::uint8_t n = static_cast<std::uint8_t>(length - 1);
   const std::uint8_t lengthFrame[2] = {n, static_cast<std::uint8_t>(~n)};
   const bool ok = sendCommand(kReadMemory) && expectAck() && sendAddress(address) && expectAck() &&
@@ -113,7 +117,7 @@ int QubrixUpdateIntf::readBlock(std::uint32_t address, std::uint8_t* out, std::s
 }
 
 bool QubrixUpdateIntf::eraseFrame(const std::uint8_t* data, std::size_t n) {
-  if (!port_ || eraseCommand_ == 0 || n == 0 || n > 255) return false;
+  if (!opened_ || eraseCommand_ == 0 || n == 0 || n > 255) return false;
   std::vector<std::uint8_t> frame(data, data + n);
   std::uint8_t checksum = n == 1 ? 0xFF : 0x00;
   for (std::uint8_t b : frame) checksum ^= b;
@@ -143,7 +147,7 @@ int QubrixUpdateIntf::eraseAll() {
 }
 
 int QubrixUpdateIntf::goAddress(std::uint32_t address) {
-  if (!port_) return kIntfGoFailed;
+  if (!opened_) return kIntfGoFailed;
   return sendCommand(kGo) && expectAck() && sendAddress(address) && expectAck() ? kIntfOk : kIntfGoFailed;
 }
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "isp/ncomm.hpp"
+#include "update/bootloader_line.hpp"
 
 namespace update {
 
@@ -31,8 +31,10 @@ inline constexpr std::uint8_t kExtendedEraseCommand = 0x44;
 
 class QubrixUpdateIntf {
  public:
-  QubrixUpdateIntf() = default;
-  // Deletes the port, which closes it if it is still open.
+  // Over the serial port named at openBootloader.
+  QubrixUpdateIntf();
+  explicit QubrixUpdateIntf(std::unique_ptr<BootloaderLine> line);
+  // Deletes the line, which closes it if it is still open.
   virtual ~QubrixUpdateIntf() = default;
   QubrixUpdateIntf(const QubrixUpdateIntf&) = delete;
   QubrixUpdateIntf& operator=(const QubrixUpdateIntf&) = delete;
@@ -65,7 +67,8 @@ class QubrixUpdateIntf {
   bool eraseFrame(const std::uint8_t* data, std::size_t n);
   int erasePages(std::uint8_t lead, const std::uint8_t* entries, std::size_t count, int failure);
 
-  std::unique_ptr<isp::CnComm> port_;
+  std::unique_ptr<BootloaderLine> line_;
+  bool opened_ = false;
   std::uint8_t eraseCommand_ = 0;
 };
 
