@@ -148,21 +148,21 @@ int runUsb(Verb verb, const char* name, const std::vector<std::string>& args) {
       case Verb::Verify:
         return usbjobs::runVerify(job, out, running);
       case Verb::Erase:
-        return usbjobs::runErase(*model, out, choice.serial);
+        return usbjobs::runErase(*model, out, running, choice.serial);
       case Verb::Power:
         break;
     }
     switch (*action) {
       case PowerAction::On:
-        return usbjobs::runPowerSwitch(true, out, choice.serial);
+        return usbjobs::runPowerSwitch(true, out, running, choice.serial);
       case PowerAction::Off:
-        return usbjobs::runPowerSwitch(false, out, choice.serial);
+        return usbjobs::runPowerSwitch(false, out, running, choice.serial);
       case PowerAction::Status:
         return usbjobs::runPowerStatus(out, choice.serial);
       case PowerAction::Toggle:
         break;
     }
-    return usbjobs::runPowerToggle(out, choice.serial);
+    return usbjobs::runPowerToggle(out, running, choice.serial);
   });
   signals.onCancel([&worker] { worker.cancel(); });
   const base::Outcome outcome = worker.wait();

@@ -76,7 +76,7 @@ int runHeadless(const CommandLineRequest& request) {
   }
   if (signals.received() != 0) return signals.exitStatus(kFailed);
   usbjobs::JobThread worker(base::threadLanguage(), [&](const std::atomic<bool>& running) {
-    return verify ? usbjobs::runVerify(job, sink, running) : usbjobs::runErase(*model, sink);
+    return verify ? usbjobs::runVerify(job, sink, running) : usbjobs::runErase(*model, sink, running);
   });
   signals.onCancel([&worker] { worker.cancel(); });
   const base::Outcome outcome = worker.wait();

@@ -45,13 +45,17 @@ void release(Session& s) {
 
 }  // namespace
 
-base::Outcome runPowerToggle(UsbJobSink& sink, const std::string& serial) {
+base::Outcome runPowerToggle(UsbJobSink& sink, const std::atomic<bool>& running, const std::string& serial) {
   Session s(sink, serial);
   const std::optional<bool> before = readPower(s);
   release(s);
   if (!before) {
     s.reportFacts();
     return base::Outcome::Failed;
+  }
+  if (!*before && !running.load()) {
+    s.reportFacts();
+    return base::Outcome::Cancelled;
   }
 
   Session again(sink, serial);
@@ -63,9 +67,15 @@ base::Outcome runPowerToggle(UsbJobSink& sink, const std::string& serial) {
   return switched ? base::Outcome::Success : base::Outcome::Failed;
 }
 
-base::Outcome runPowerSwitch(bool on, UsbJobSink& sink, const std::string& serial) {
+base::Outcome runPowerSwitch(bool on, UsbJobSink& sink, const std::atomic<bool>& running,
+                             const std::string& serial) {
   Session s(sink, serial);
   const std::optional<bool> before = readPower(s);
+  if (before && on && !running.load()) {
+    release(s);
+    s.reportFacts();
+    return base::Outcome::Cancelled;
+  }
   const bool switched = before && switchPower(s, on, *before);
   release(s);
   s.reportFacts();

@@ -104,7 +104,7 @@ void IspPanel::cancel() {
 
 void IspPanel::power() {
   if (running() || !usbSelected()) return;
-  startWorker([this](const std::atomic<bool>&) { return usbjobs::runPowerToggle(workerSink_); });
+  startWorker([this](const std::atomic<bool>& running) { return usbjobs::runPowerToggle(workerSink_, running); });
 }
 
 void IspPanel::startWorker(std::function<base::Outcome(const std::atomic<bool>&)> body) {

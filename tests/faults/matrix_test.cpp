@@ -37,7 +37,7 @@ enum class Verb { Program, Verify, Erase, Power };
 struct Cell {
   const char* name;  // the test's name; a cell that cannot hold says why here
   Verb verb;
-  const char* fault;  // for qubrix-emulator --set fault=; empty: a signal instead
+  const char* fault;  // for qubrix-emulator --set fault=; with a signal: what holds the run for it
   int signal = 0;
   const char* line = "";  // the system's line the run must show
   // The fault keeps the target from being switched off: the run must say so, and it stays powered.
@@ -46,7 +46,7 @@ struct Cell {
 
 // Lines that only a successful run shows.
 const char* const kSuccessLines[] = {"--> Programming successful.", "Programming completed", "Verification successful",
-                                     "The target is powered on.", "The target is powered off.", "Erase successful"};
+                                     "The target is powered on.", "The target is powered off.", "--> Erased successfully!"};
 
 std::string verbArgs(Verb verb, const std::string& file) {
   switch (verb) {
@@ -62,7 +62,8 @@ std::string verbArgs(Verb verb, const std::string& file) {
   return "power --lang en";
 }
 
-// A line of the run's progress that shows it is under way, for the signal cells.
+// A line of the run's progress that shows it is under way, for the signal cells; the power switch
+// says nothing before it acts, so its cells wait for the run to reach its held state query.
 const char* underWay(Verb verb) {
   switch (verb) {
     case Verb::Program:
@@ -70,10 +71,11 @@ const char* underWay(Verb verb) {
     case Verb::Verify:
       return "Verifying:  ";
     case Verb::Erase:
+      return "--> Connected to the target chip.";
     case Verb::Power:
       break;
   }
-  return "--> Connected to the target chip.";
+  return "";
 }
 
 std::string readFile(const std::filesystem::path& path) {
@@ -122,14 +124,22 @@ TEST_P(Matrix, FailsWithItsLineAndLeavesTheTargetUnpoweredAndTheProgrammerFree) 
     const auto r = qubrix(verbArgs(Verb::Program, file_.string()));
     ASSERT_EQ(r.status, 0) << r.out;
   }
-  if (c.verb == Verb::Power) {
+  if (c.verb == Verb::Power && c.signal == 0) {
     // Power toggles: from a powered target, the switch the fault hits is a power-off.
     ASSERT_EQ(qubrix("power --lang en").status, 0);
   }
-  ASSERT_EQ(emulator(c.signal == 0 ? std::string("--set fault=") + c.fault : std::string("--set delays=on")).status, 0);
+  if (c.signal != 0) {
+    ASSERT_EQ(emulator("--set delays=on").status, 0);
+  }
+  if (*c.fault != '\0') {
+    ASSERT_EQ(emulator(std::string("--set fault=") + c.fault).status, 0);
+  }
 
+  const char* marker = underWay(c.verb);
+  const auto holdOn = [](pid_t) { std::this_thread::sleep_for(std::chrono::milliseconds(500)); };
   const auto r = c.signal == 0 ? qubrix(verbArgs(c.verb, file_.string()))
-                               : signalled(verbArgs(c.verb, file_.string()), underWay(c.verb), c.signal);
+                               : signalled(verbArgs(c.verb, file_.string()), marker, c.signal,
+                                           *marker == '\0' ? std::function<void(pid_t)>(holdOn) : nullptr);
   EXPECT_NE(r.status, 0) << r.out;
   if (c.signal != 0) {
     EXPECT_EQ(r.status, 128 + c.signal) << r.out;
@@ -228,12 +238,17 @@ const Cell kCells[] = {
     {"verify_sigterm", Verb::Verify, "", SIGTERM, "The user cancels the verification."},
     {"verify_sighup", Verb::Verify, "", SIGHUP, "The user cancels the verification."},
     {"erase_silence_at_identification", Verb::Erase, "silence", 0, "--> Failed to open the QUBRIX Tool."},
+    {"erase_wrong_id", Verb::Erase, "wrong-id:99@0B", 0, "--> Failed to erase the target Flash."},
     {"erase_status_failed", Verb::Erase, "status:1@0B", 0, "--> Failed to erase the target Flash."},
     {"erase_unplug_during_the_erase", Verb::Erase, "unplug-on-erase", 0, kGone},
     // The erase's own reply is waited for 24 s: the connect's (15 s) and the voltage query's are
     // the ones lost or late here.
     {"erase_reply_lost_at_the_connect", Verb::Erase, "lost@08", 0, "--> Failed to connect to the target mcu."},
     {"erase_late_reply_at_the_voltage_query", Verb::Erase, "late@11", 0, "--> Failed to erase the target Flash."},
+    // A whole-chip erase cannot stop half-way: the signal comes while the voltage query is held,
+    // before the erase is sent. The erase at 10/50/90 % is one command: its unplug is above.
+    {"erase_ctrl_c_before_the_erase_command", Verb::Erase, "delay:1500@11", SIGINT, "--> SIGINT received: the job is cancelled."},
+    {"erase_sigterm_before_the_erase_command", Verb::Erase, "delay:1500@11", SIGTERM, "--> SIGTERM received: the job is cancelled."},
     {"power_silence_leaves_the_target_powered_as_no_switch_is_heard", Verb::Power, "silence@11*all", 0, kTimeout, true},
     {"power_wrong_id_leaves_the_target_powered_as_no_switch_is_answered", Verb::Power, "wrong-id:99@11*all", 0,
      "--> expected ID_TargetPower", true},
@@ -244,6 +259,10 @@ const Cell kCells[] = {
      true},
     {"power_late_reply_leaves_the_target_powered_as_the_state_query_goes_unanswered", Verb::Power, "late@11", 0, kTimeout,
      true},
+    // From an unpowered target: the signal comes while the state query is held, and the switch-on
+    // is never sent.
+    {"power_ctrl_c_before_the_switch_on", Verb::Power, "delay:1500@11", SIGINT, "--> SIGINT received: the job is cancelled."},
+    {"power_sigterm_before_the_switch_on", Verb::Power, "delay:1500@11", SIGTERM, "--> SIGTERM received: the job is cancelled."},
 };
 
 INSTANTIATE_TEST_SUITE_P(Usb, Matrix, ::testing::ValuesIn(kCells),

@@ -99,12 +99,12 @@ TEST_F(Jobs, ACancelDuringVerificationIsLoggedAndPowersOff) {
 
 TEST_F(Jobs, PowerTogglesAndTheButtonShowsTheResult) {
   Rig rig;
-  EXPECT_EQ(usbjobs::runPowerToggle(sink), Outcome::Success);
+  EXPECT_EQ(usbjobs::runPowerToggle(sink, rig.running), Outcome::Success);
   EXPECT_TRUE(rig.targetPowered());
   EXPECT_TRUE(sink.has("--> The target is powered on."));
   EXPECT_EQ(sink.power.back(), std::make_pair(usbjobs::PowerIcon::On, std::string("Power &OFF")));
 
-  EXPECT_EQ(usbjobs::runPowerToggle(sink), Outcome::Success);
+  EXPECT_EQ(usbjobs::runPowerToggle(sink, rig.running), Outcome::Success);
   EXPECT_FALSE(rig.targetPowered());
   EXPECT_TRUE(sink.has("--> The target is powered off."));
   EXPECT_EQ(sink.power.back(), std::make_pair(usbjobs::PowerIcon::Off, std::string("Power &ON")));
@@ -115,14 +115,14 @@ TEST_F(Jobs, AFailedPowerSwitchLeavesTheButtonAsTheTargetIs) {
   Rig rig;
   // Identify, state, voltage, identify: the switch itself finds the programmer gone.
   rig.device->unplugAfter(4);
-  EXPECT_EQ(usbjobs::runPowerToggle(sink), Outcome::Failed);
+  EXPECT_EQ(usbjobs::runPowerToggle(sink, rig.running), Outcome::Failed);
   EXPECT_TRUE(sink.hasError("--> Power-on failed.")) << sink.text();
   EXPECT_EQ(sink.power.back(), std::make_pair(usbjobs::PowerIcon::Off, std::string("Power &ON")));
 
   Rig none;
   none.detach();
   RecordingSink other;
-  EXPECT_EQ(usbjobs::runPowerToggle(other), Outcome::Failed);
+  EXPECT_EQ(usbjobs::runPowerToggle(other, none.running), Outcome::Failed);
   EXPECT_TRUE(other.hasError("--> No QUBRIX Tool was found."));
   EXPECT_TRUE(other.power.empty());
 }
@@ -130,7 +130,7 @@ TEST_F(Jobs, AFailedPowerSwitchLeavesTheButtonAsTheTargetIs) {
 TEST_F(Jobs, EraseClearsTheWholeFlashAndPowersOff) {
   Rig rig;
   programTarget(rig);
-  EXPECT_EQ(usbjobs::runErase(*firmware::FindByName("QB61C16"), sink), Outcome::Success) << sink.text();
+  EXPECT_EQ(usbjobs::runErase(*firmware::FindByName("QB61C16"), sink, rig.running), Outcome::Success) << sink.text();
   const auto erase = rig.requests(kErase);
   ASSERT_EQ(erase.size(), 1u);
   EXPECT_EQ(erase[0].request[1], 2);
@@ -147,10 +147,38 @@ TEST_F(Jobs, EraseClearsTheWholeFlashAndPowersOff) {
   refused.value = 9;
   rig.device->addFault(refused);
   RecordingSink failed;
-  EXPECT_EQ(usbjobs::runErase(*firmware::FindByName("QB61C16"), failed), Outcome::Failed);
+  EXPECT_EQ(usbjobs::runErase(*firmware::FindByName("QB61C16"), failed, rig.running), Outcome::Failed);
   EXPECT_TRUE(failed.hasError("--> Failed to erase the target Flash."));
   EXPECT_FALSE(failed.has("--> Erased successfully!"));
   EXPECT_FALSE(rig.targetPowered());
+}
+
+// A cancel that comes before the command that changes the target changes nothing; one that finds
+// the target powered still lets the switch-off through.
+TEST_F(Jobs, ACancelBeforeTheEraseOrThePowerOnLeavesTheTargetAsItWas) {
+  Rig rig;
+  programTarget(rig);
+  const auto programmed = rig.targetFlash(0, 1000);
+  rig.running = false;
+  EXPECT_EQ(usbjobs::runErase(*firmware::FindByName("QB61C16"), sink, rig.running), Outcome::Cancelled) << sink.text();
+  EXPECT_TRUE(rig.requests(kErase).empty());
+  EXPECT_EQ(rig.targetFlash(0, 1000), programmed);
+  EXPECT_FALSE(sink.has("--> Erased successfully!"));
+  EXPECT_EQ(rig.requests(kDisconnect).size(), 1u);
+  EXPECT_FALSE(rig.targetPowered());
+  EXPECT_FALSE(rig.anyTransportOpen());
+
+  EXPECT_EQ(usbjobs::runPowerToggle(sink, rig.running), Outcome::Cancelled);
+  EXPECT_EQ(usbjobs::runPowerSwitch(true, sink, rig.running), Outcome::Cancelled);
+  EXPECT_FALSE(rig.targetPowered());
+  EXPECT_FALSE(sink.has("--> The target is powered on."));
+
+  rig.running = true;
+  ASSERT_EQ(usbjobs::runPowerToggle(sink, rig.running), Outcome::Success);
+  rig.running = false;
+  EXPECT_EQ(usbjobs::runPowerToggle(sink, rig.running), Outcome::Success);
+  EXPECT_FALSE(rig.targetPowered());
+  EXPECT_FALSE(rig.anyTransportOpen());
 }
 
 TEST(JobThread, TheWorkerTakesTheUsersLanguage) {
