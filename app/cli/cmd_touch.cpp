@@ -6,6 +6,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,11 +28,15 @@
 namespace cli {
 namespace {
 
-constexpr const char* kSynopsis = "[--port PATH] [--duration S] [--csv] | set CHANNEL VALUE | export [-o FILE]";
+constexpr const char* kSynopsis = "[--port PATH] [--duration S] [--csv] | [--port PATH] set CHANNEL VALUE | [--port PATH] export [-o FILE]";
 constexpr int kDeadlineTimer = 2;
 constexpr base::Millis kSetUpDeadline{5000};
 // The serial link's close takes one tick of timer 8 and the port's close.
 constexpr base::Millis kCloseDeadline{1000};
+// A board sends every table once per cycle: after two samples each table has been sent since the
+// wait began, the thresholds included.
+constexpr std::size_t kSamplesPerRound = 2;
+constexpr base::Millis kRoundDeadline{3000};
 
 std::atomic<bool> g_interrupted{false};
 // The first of SIGINT, SIGTERM, SIGHUP: each ends the session as Ctrl+C does, so that the board's
@@ -72,6 +77,7 @@ class TerminalSink final : public touch::SessionSink {
   void onPowerButton(bool) override {}
 
   void onSample(const touch::ChannelModel& m, base::Millis at) override {
+    ++samples_;
     if (!streaming_) return;
     if (!origin_) {
       origin_ = at;
@@ -94,11 +100,13 @@ class TerminalSink final : public touch::SessionSink {
 
   void stream() { streaming_ = true; }
   bool failed() const { return failed_; }
+  std::size_t samples() const { return samples_; }
 
  private:
   bool csv_;
   bool streaming_ = false;
   bool failed_ = false;
+  std::size_t samples_ = 0;
   std::optional<base::Millis> origin_;
   std::string rows_;
 };
@@ -123,7 +131,7 @@ class CliSession {
         return;
       }
       session_.onTimer(id);
-      if (!flowing() || (stopWhenReady_ && ready())) loop_.quit();
+      if (!flowing() || (until_ && until_())) loop_.quit();
     });
   }
   ~CliSession() {
@@ -143,9 +151,7 @@ class CliSession {
     if (!portName_) session_.selectPort(touch::kUsbPortName);
     session_.pressConnect();
     if (!session_.active()) return false;
-    stopWhenReady_ = true;
-    runFor(kSetUpDeadline);
-    stopWhenReady_ = false;
+    runUntil([this] { return ready(); }, kSetUpDeadline);
     if (!ready() && serial_ != nullptr && !sink_.failed()) {
       std::fprintf(stderr, "qubrix touch: no touch debugging board answered on %s\n", portName_->c_str());
     }
@@ -156,9 +162,22 @@ class CliSession {
     runFor(duration);
     return flowing() || g_interrupted;
   }
+  // The board's tables sent afresh since now; false when they did not come in time.
+  bool awaitBoardRound() {
+    const std::size_t until = sink_.samples() + kSamplesPerRound;
+    runUntil([this, until] { return sink_.samples() >= until; }, kRoundDeadline);
+    return sink_.samples() >= until;
+  }
   touch::TouchSession& session() { return session_; }
+  bool overSerial() const { return serial_ != nullptr; }
+  const touch::ChannelModel& model() const { return serial_ != nullptr ? serial_->model() : session_.usb().model(); }
 
  private:
+  void runUntil(std::function<bool()> done, base::Millis deadline) {
+    until_ = std::move(done);
+    runFor(deadline);
+    until_ = nullptr;
+  }
   void runFor(std::optional<base::Millis> duration) {
     if (duration) loop_.start(kDeadlineTimer, *duration);
     loop_.run();
@@ -179,7 +198,7 @@ class CliSession {
   touch::TouchSession session_;
   std::optional<std::string> portName_;
   touch::SerialTransport* serial_ = nullptr;
-  bool stopWhenReady_ = false;
+  std::function<bool()> until_;
 };
 
 int runSet(CliSession& cli, TerminalSink& sink, const std::string& channelText, const std::string& valueText) {
@@ -189,7 +208,9 @@ int runSet(CliSession& cli, TerminalSink& sink, const std::string& channelText, 
     std::fprintf(stderr, "qubrix touch set: CHANNEL and VALUE are decimal numbers (CHANNEL as in TP<n>)\n");
     return kExitUsage;
   }
-  const touch::ChannelModel& m = cli.session().usb().model();
+  // A board sends its channel list after the chip's acknowledgement, and its thresholds with its tables.
+  if (cli.overSerial() && !cli.awaitBoardRound()) return kExitFailed;
+  const touch::ChannelModel& m = cli.model();
   std::optional<std::size_t> index;
   for (std::size_t i = 0; i < m.count; ++i) {
     if (m.numbers[i] == *channel) index = i;
@@ -200,7 +221,12 @@ int runSet(CliSession& cli, TerminalSink& sink, const std::string& channelText, 
   }
   cli.session().thresholdEdited(*index, valueText);
   if (sink.failed()) return kExitFailed;
-  cli.session().onTimer(touch::kPollTimerId);
+  // Read back from the target: the next poll, or the board's next threshold table.
+  if (cli.overSerial()) {
+    if (!cli.awaitBoardRound()) return kExitFailed;
+  } else {
+    cli.session().onTimer(touch::kPollTimerId);
+  }
   std::printf("TP%u threshold %u\n", unsigned{*channel}, unsigned{m.thresholds[*index]});
   return !sink.failed() && m.thresholds[*index] == *value ? kExitOk : kExitFailed;
 }
@@ -223,7 +249,6 @@ int runTouch(const std::vector<std::string>& args) {
     return usageError(verb == "set" ? "set takes CHANNEL and VALUE" : "unknown arguments");
   }
   const std::optional<std::string> port = a.value("port");
-  if (port && !verb.empty()) return usageError("set and export go through the programmer (without --port)");
   std::optional<base::Millis> duration;
   if (const auto d = a.value("duration")) {
     char* end = nullptr;
@@ -245,7 +270,9 @@ int runTouch(const std::vector<std::string>& args) {
       } else if (verb == "export") {
         const std::filesystem::path file =
             a.value("output") ? std::filesystem::path(*a.value("output")) : touch::exportDirectory() / touch::kExportFileName;
-        status = cli.session().saveTo(file) ? kExitOk : kExitFailed;
+        // A board reports its thresholds only in its running tables.
+        const bool known = !cli.overSerial() || cli.awaitBoardRound();
+        status = known && cli.session().saveTo(file) ? kExitOk : kExitFailed;
       } else {
         sink.stream();
         status = cli.poll(duration) ? kExitOk : kExitFailed;

@@ -1,8 +1,10 @@
 // qubrix touch against the emulated programmer: the sample stream, a threshold that sticks on the
 // target from one run to the next, the export, and the lines of a programmer that is not there;
-// the same stream with --port from the emulated touch board on a pseudo-terminal.
+// the same stream, a threshold set and the export with --port from the emulated touch board on a
+// pseudo-terminal.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -100,6 +102,32 @@ TEST_F(TouchCli, PortStreamsTheBoardsSamplesAsCsvAndEndsWithAPowerCycle) {
   ASSERT_GE(requests.size(), 2u);
   EXPECT_EQ(requests.front(), (isp::Frame{0x55, 0x01, 0x11, 0x10}));
   EXPECT_EQ(requests.back(), (isp::Frame{0x55, 0x01, 0x22, 0x23}));
+}
+
+TEST_F(TouchCli, PortSetsAThresholdOnTheBoardAndTheNextRunExportsIt) {
+  namespace es = emulator::serial;
+  es::PtyHost board(std::make_unique<es::TouchBoard>(es::TouchBoardConfig{.channels = 5}));
+  ASSERT_TRUE(board.start());
+  const std::string port = std::string(" --port ") + board.path() + " ";
+  auto run = qubrix(port + "set 3 80", false);
+  ASSERT_EQ(run.status, 0) << run.out;
+  EXPECT_NE(run.out.find("TP3 threshold 80"), std::string::npos) << run.out;
+  const auto requests = board.requests();
+  EXPECT_NE(std::find(requests.begin(), requests.end(), isp::Frame{0x55, 0x04, 0x03, 0x03, 0x00, 0x50, 0x54}), requests.end());
+
+  const auto file = home.path() / "Touchconfig.TXT";
+  run = qubrix(port + "export -o " + file.string(), false);
+  ASSERT_EQ(run.status, 0) << run.out;
+  std::ifstream in(file, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text,
+            "  #define KEY_SEQ       \\\r\n"
+            "  {TS_CH0 , 120 },      \\\r\n  {TS_CH1 , 120 },      \\\r\n  {TS_CH2 , 120 },      \\\r\n"
+            "  {TS_CH3 ,  80 },      \\\r\n  {TS_CH4 , 120 },      \\\r\n");
+
+  run = qubrix(port + "set 42 80", false);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find("no channel TP42"), std::string::npos) << run.out;
 }
 
 TEST_F(TouchCli, PortThatIsNoSerialPortSaysSo) {
