@@ -18,6 +18,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -43,6 +44,8 @@ struct Cell {
   // The fault keeps the target from being switched off: the run must say so, and it stays powered.
   bool leftPowered = false;
 };
+// gtest names a cell by its name instead of dumping its bytes.
+void PrintTo(const Cell& c, std::ostream* os) { *os << c.name; }
 
 // Lines that only a successful run shows.
 const char* const kSuccessLines[] = {"--> Programming successful.", "Programming completed", "Verification successful",
@@ -321,6 +324,7 @@ struct SerialCell {
   std::string line;
   bool survives = false;  // the host rides the fault out and the run succeeds
 };
+void PrintTo(const SerialCell& c, std::ostream* os) { *os << c.name; }
 
 const char* const kSerialSuccessLines[] = {"Verification successful", "Programming completed! Time consumption",
                                            "The verification was successful", "结束升级"};
@@ -481,6 +485,7 @@ struct TouchCell {
   int status;        // the run's exit status
   const char* line;  // a line the run must show
 };
+void PrintTo(const TouchCell& c, std::ostream* os) { *os << c.name; }
 
 class TouchMatrix : public ::testing::TestWithParam<TouchCell> {};
 
