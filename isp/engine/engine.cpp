@@ -97,12 +97,16 @@ bool IspEngine::start(IspJob job, bool verify) {
   return true;
 }
 
+void IspEngine::stopToolAndTarget() {
+  if (downloader_ && (state_ == kToolReports || state_ == kToolCheck)) {
+    if (send(abortFrame())) timers_.wait(kReopenWait);
+  }
+  if (running() && longFamily()) send(longReleaseFrame());
+}
+
 void IspEngine::Cancel() {
   if (running()) {
-    if (downloader_ && (state_ == kToolReports || state_ == kToolCheck)) {
-      if (send(abortFrame())) timers_.wait(kReopenWait);
-    }
-    if (running() && longFamily()) send(longReleaseFrame());
+    stopToolAndTarget();
     if (running()) {
       logText(base::txt::kCancelledByUser, base::LogColour::Error);
       if (!longFamily()) send(endFrame());
@@ -116,6 +120,13 @@ void IspEngine::Cancel() {
 
 void IspEngine::AbortRun() {
   if (running()) end(End::Abort, base::Outcome::Failed);
+}
+
+void IspEngine::GiveUp() {
+  if (!running()) return;
+  stopToolAndTarget();
+  if (running() && !longFamily()) send(endFrame());
+  AbortRun();
 }
 
 void IspEngine::ReleasePort() {

@@ -73,6 +73,10 @@ class IspEngine {
   void OnPortError();
   // A mode switch or a device removal ends a running operation with "Stop upgrading!".
   void AbortRun();
+  // A run that stopped answering, given up by a host without a Cancel button: the device is told
+  // to stop as Cancel tells it (Abort to a tool working alone, Release to a 32-bit target, End on
+  // short frames), then the run ends as AbortRun ends it.
+  void GiveUp();
   // A panel wants the port: the run, if any, ends without a word.
   void ReleasePort();
 
@@ -97,6 +101,8 @@ class IspEngine {
   enum class End { Finish, Abort, Cancel };
 
   bool start(IspJob job, bool verify);
+  // What Cancel and GiveUp send first: Abort to a tool working alone, Release to a 32-bit target.
+  void stopToolAndTarget();
   void dispatch(Bytes reply);
   void onQueryByte(std::uint8_t byte);
 

@@ -133,7 +133,7 @@ class IspRunner::Impl final : public IspSink, public SerialPortSink {
       engine_.ReleasePort();
       loop_.quit();
     } else {
-      engine_.AbortRun();
+      engine_.GiveUp();
     }
   }
 

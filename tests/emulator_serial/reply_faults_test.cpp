@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <thread>
 
 #include "base/texts.hpp"
 #include "emulator/serial/chip32_bootloader.hpp"
@@ -144,8 +145,12 @@ bool sentTwice(const std::vector<Frame>& requests, const Frame& frame) {
          requests.end();
 }
 
-void givenUp(const Seen& s) {
+// The run given up after the stall time-out: the device was told to stop as a Cancel tells it (the
+// last request), and the run ended with "Stop upgrading!".
+void givenUp(const Seen& s, const Frame& stop = isp::endFrame()) {
   EXPECT_TRUE(s.stalled);
+  ASSERT_FALSE(s.requests.empty());
+  EXPECT_EQ(s.requests.back(), stop);
   const auto lines = s.sink.texts();
   ASSERT_GE(lines.size(), 2u);
   EXPECT_EQ(lines[lines.size() - 2].rfind("--> No answer for", 0), 0u) << lines[lines.size() - 2];
@@ -169,13 +174,13 @@ std::vector<HostCase> hostCases() {
       {"ABadChecksumLeavesTheBlockUnansweredUntilTheRunIsGivenUp", {"bootloader", "fault=bad-checksum:5"}, k7a1, Outcome::Failed,
        [](const Seen& s) {
          givenUp(s);
-         EXPECT_EQ(s.requests.back(), imageBlock(s.job, 0));
+         EXPECT_EQ(s.requests.end()[-2], imageBlock(s.job, 0));
          EXPECT_EQ(s.replies.back(), (Frame{0xAA, 0x03, 0x80, 0x00, 0x00, 0x82}));
        }},
       {"ADroppedReplyLeavesTheBlockWrittenAndTheHostWaiting", {"bootloader", "fault=drop-reply:5"}, k7a1, Outcome::Failed,
        [](const Seen& s) {
          givenUp(s);
-         EXPECT_EQ(s.requests.back(), imageBlock(s.job, 0));
+         EXPECT_EQ(s.requests.end()[-2], imageBlock(s.job, 0));
          EXPECT_EQ(s.replies.back(), isp::ackReply(0));  // the Erase's: nothing came for the block
          EXPECT_TRUE(holds(s.host, s.job, 0, 128));
        }},
@@ -227,7 +232,7 @@ std::vector<HostCase> hostCases() {
       {"ARefusedRunBringsNoChecksumAndTheRunIsGivenUp", {"bootloader", "family=K7A0", "fault=nak-run"}, k7a0, Outcome::Failed,
        [](const Seen& s) {
          givenUp(s);
-         EXPECT_EQ(s.requests.back(), isp::runFrame());
+         EXPECT_EQ(s.requests.end()[-2], isp::runFrame());
          EXPECT_EQ(s.replies.back(), isp::ackReply(0x01));
        }},
       {"ARefused32BitEraseEndsTheRun", {"bootloader32", "fault=nak-erase"}, w3x, Outcome::Failed,
@@ -249,11 +254,32 @@ std::vector<HostCase> hostCases() {
       {"TheDownloadersLostReportsLeaveItsTargetWrittenAndUnpowered", {"downloader", "fault=drop-reply:26"}, k7a1, Outcome::Failed,
        [](const Seen& s) {
          givenUp(s);
-         EXPECT_EQ(s.requests.back(), isp::endFrame());
          EXPECT_TRUE(holds(s.host, s.job, 0, 20 * 128));
          EXPECT_EQ(s.host.targetPowered(), std::optional<bool>(false));
        }},
+      // PowerCycleTarget, Identify, EraseApplication, six blocks (the Sync is not counted): the
+      // tenth is VerifyRange.
+      {"A32BitRunGivenUpAtItsChecksumReleasesTheTarget", {"downloader32", "fault=drop-reply:10"}, w3x, Outcome::Failed,
+       [](const Seen& s) {
+         givenUp(s, isp::longReleaseFrame());
+         EXPECT_EQ(s.requests.end()[-2], isp::longVerifyRangeFrame(0x1000, static_cast<std::uint32_t>(s.job.programLength)));
+         EXPECT_EQ(s.host.targetPowered(), std::optional<bool>(false));
+       },
+       1500ms},  // before the tool's own 2 s session time-out
   };
+}
+
+// The device's requests once it has read what the host sent last: the host may close its end
+// with its last frame still on the line.
+std::vector<Frame> settledRequests(const PtyHost& host) {
+  std::vector<Frame> seen = host.requests();
+  for (int quiet = 0, tries = 0; quiet < 2 && tries < 40; ++tries) {
+    std::this_thread::sleep_for(50ms);
+    std::vector<Frame> now = host.requests();
+    quiet = now.size() == seen.size() ? quiet + 1 : 0;
+    seen = std::move(now);
+  }
+  return seen;
 }
 
 class AgainstTheEngine : public ::testing::TestWithParam<HostCase> {
@@ -269,11 +295,12 @@ TEST_P(AgainstTheEngine, ShowsItsLinesAndBytes) {
   isp::engine::IspRunner runner(sink, {host.path(), c.stall});
   const Outcome outcome = runner.program(c.job);
   EXPECT_EQ(outcome, c.outcome) << ::testing::PrintToString(sink.texts());
+  const std::vector<Frame> requests = settledRequests(host);
   std::vector<Frame> replies;
   for (const auto& e : host.exchanges()) {
     if (e.direction == emulator::serial::Exchange::Direction::FromDevice) replies.push_back(e.bytes);
   }
-  c.check({outcome, runner.stalled(), sink, c.job, host.requests(), replies, host});
+  c.check({outcome, runner.stalled(), sink, c.job, requests, replies, host});
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, AgainstTheEngine, ::testing::ValuesIn(hostCases()),
