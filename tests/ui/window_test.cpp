@@ -205,6 +205,17 @@ TEST_F(MainWindow, DroppedOtherFileIsRefusedInChinese) {
   EXPECT_EQ(logLines(), QStringList{line(155)});
 }
 
+TEST_F(MainWindow, AFileThatCannotBeReadIsReportedAndNothingIsLoaded) {
+  CQX58KT_UPGRADEDlg& w = open();
+  for (const char* name : {"missing.hex", "missing.bin"}) {
+    messages.clear();
+    EXPECT_FALSE(w.OpenProgramFile((dir / name).string(), false));
+    ASSERT_EQ(messages.size(), 1u) << name;
+    EXPECT_EQ(messages[0].text, "Error in reading the file!");
+    EXPECT_TRUE(child<QLineEdit>("filePath")->text().isEmpty());
+  }
+}
+
 TEST_F(MainWindow, SavingTheImage) {
   CQX58KT_UPGRADEDlg& w = open();
   w.SaveImageTo((dir / "none.bin").string());

@@ -12,6 +12,7 @@
 #include <QUrl>
 
 #include <filesystem>
+#include <fstream>
 
 #include "base/strformat.hpp"
 #include "base/texts.hpp"
@@ -62,6 +63,12 @@ class CQX58KT_UPGRADEDlg::LoadSink final : public firmware::LoadSink {
 };
 
 bool CQX58KT_UPGRADEDlg::OpenProgramFile(const std::string& path, bool dropped) {
+  // A path from the command line or a file manager may name nothing readable; the loaders would
+  // refuse it without a word for a HEX file.
+  if (!std::ifstream(path, std::ios::binary)) {
+    showMessage(base::text("firmware.read_error"), base::text(base::txt::kTip), base::MessageIcon::Warning);
+    return false;
+  }
   const std::optional<mainwin::FileChoice> choice = mainwin::ChooseProgramFile(path);
   if (!choice) {
     if (dropped) showMessage(base::text("main.drop_refused"), base::text(base::txt::kTip), base::MessageIcon::Warning);
