@@ -2,12 +2,14 @@
 // (exact bytes, the rename when it stops, a folder or disk that refuses the bytes).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
 #include "base/texts.hpp"
 #include "tests/support/temp_home.hpp"
 #include "tests/touch/recorder.hpp"
+#include "touch/plot_trace.hpp"
 #include "touch/sample_csv.hpp"
 #include "touch/sample_history.hpp"
 #include "touch/sample_recorder.hpp"
@@ -106,6 +108,49 @@ TEST(SampleHistory, FindsTheFirstSampleOfAWindow) {
 std::string readFile(const std::filesystem::path& p) {
   std::ifstream in(p, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Far more samples than pixel columns: each column keeps its extremes, so a press lasting one
+// sample still reaches its full height, and a frame holds at most four points per column.
+TEST(PlotWindow, DecimatesToPixelColumnsAndKeepsASingleSampleSpike) {
+  touch::SampleHistory history(Millis(30000), 4096);
+  touch::ChannelModel m;
+  m.reset(1);
+  m.baselines[0] = 2000;
+  for (int i = 0; i < 4000; ++i) {
+    m.currents[0] = i == 3000 ? 1700 : 2000;
+    m.differences[0] = touch::difference(m.baselines[0], m.currents[0]);
+    history.add(m, Millis(i * 2));
+  }
+  const touch::PlotWindow window(history, Millis(8000));
+  const touch::PlotRange range = window.fitRange({0}, {touch::PlotValue::Difference});
+  // 0 to 300, padded by 8 % of the span.
+  EXPECT_DOUBLE_EQ(range.low, -24);
+  EXPECT_DOUBLE_EQ(range.high, 324);
+  const touch::PixelRect area{10, 20, 300, 200};
+  const auto line = window.trace(area, range, 0, touch::PlotValue::Difference);
+  ASSERT_FALSE(line.empty());
+  EXPECT_LE(line.size(), 4u * (300 + 1));
+  const auto row = [&](double value) { return area.bottom() - static_cast<int>((value - range.low) * 200 / 348 + 0.5); };
+  const auto [top, bottom] = std::minmax_element(line.begin(), line.end(), [](auto a, auto b) { return a.y < b.y; });
+  // The flat line at 0 and the spike's column reaching up to 300.
+  EXPECT_EQ(bottom->y, row(0));
+  EXPECT_EQ(top->y, row(300));
+  EXPECT_EQ(line.front().x, area.left);
+  EXPECT_EQ(line.back().x, area.left + area.width);
+  for (std::size_t i = 1; i < line.size(); ++i) EXPECT_GE(line[i].x, line[i - 1].x);
+}
+
+TEST(PlotWindow, AFlatOrEmptyWindowStillHasARangeAndRoundTicks) {
+  touch::SampleHistory history(Millis(30000), 16);
+  const touch::PlotWindow empty(history, Millis(10000));
+  const touch::PlotRange none = empty.fitRange({0}, {touch::PlotValue::Raw});
+  EXPECT_DOUBLE_EQ(none.low, -5);
+  EXPECT_DOUBLE_EQ(none.high, 5);
+  EXPECT_TRUE(empty.trace({0, 0, 100, 50}, none, 0, touch::PlotValue::Raw).empty());
+
+  const std::pair<double, double> ticks[] = {{10, 2}, {348, 100}, {1000, 200}, {37, 10}, {3, 1}};
+  for (const auto& [span, step] : ticks) EXPECT_DOUBLE_EQ(touch::plotTickStep(span), step) << span;
 }
 
 class Recording : public ::testing::Test {

@@ -6,139 +6,45 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <limits>
 
 #include "base/texts.hpp"
+#include "touch/plot_trace.hpp"
 #include "touch/sample_history.hpp"
 
 namespace {
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
-enum class Value { Raw, Baseline, Difference, Threshold };
-
-double valueOf(const touch::SamplePoint& p, Value v) {
-  switch (v) {
-    case Value::Raw:
-      return p.raw;
-    case Value::Baseline:
-      return p.baseline;
-    case Value::Difference:
-      return p.difference;
-    case Value::Threshold:
-      return p.threshold;
-  }
-  return 0;
-}
+using touch::PlotValue;
 
 struct Pane {
   QRectF area;
   // The area below the legend line, where the values are drawn.
   QRectF data;
-  std::vector<Value> values;
-  double low = 0;
-  double high = 1;
+  std::vector<PlotValue> values;
+  touch::PlotRange range;
 };
 
-// A round step of about a fifth of `span`: 1, 2 or 5 times a power of ten.
-double tickStep(double span) {
-  const double rough = span / 5;
-  const double magnitude = std::pow(10.0, std::floor(std::log10(rough)));
-  for (double m : {1.0, 2.0, 5.0}) {
-    if (m * magnitude >= rough) return m * magnitude;
-  }
-  return 10 * magnitude;
+touch::PixelRect pixels(const QRectF& area) {
+  const QRect r = area.toRect();
+  return {r.left(), r.top(), r.width(), r.height()};
 }
 
-class Frame {
- public:
-  Frame(const touch::SampleHistory& h, const std::vector<std::size_t>& channels, base::Millis window)
-      : h_(h),
-        channels_(channels),
-        right_(h.size() > 0 ? h.timeAt(h.size() - 1) : base::Millis(0)),
-        window_(window),
-        first_(h.firstAtOrAfter(right_ - window)) {}
-
-  void fitRange(Pane& pane) const {
-    double low = std::numeric_limits<double>::max();
-    double high = std::numeric_limits<double>::lowest();
-    for (std::size_t c : channels_) {
-      for (std::size_t i = first_; i < h_.size(); ++i) {
-        for (Value v : pane.values) {
-          const double y = valueOf(h_.pointAt(c, i), v);
-          low = std::min(low, y);
-          high = std::max(high, y);
-        }
-      }
-    }
-    if (low > high) low = high = 0;
-    // Room above and below, and never a range so small that noise fills the pane.
-    const double pad = std::max((high - low) * 0.08, 5.0);
-    pane.low = low - pad;
-    pane.high = high + pad;
-  }
-
-  // One polyline per channel and value, in whole pixels: per pixel column the first, lowest,
-  // highest and last sample it covers, repeated points left out.
-  QPolygon trace(const Pane& pane, std::size_t channel, Value v) const {
-    QPolygon line;
-    const QRect a = pane.data.toRect();
-    const double xScale = a.width() / static_cast<double>(window_.count());
-    const double yScale = a.height() / (pane.high - pane.low);
-    const base::Millis left = right_ - window_;
-    const auto add = [&line](int x, int y) {
-      if (line.isEmpty() || line.back() != QPoint(x, y)) line << QPoint(x, y);
-    };
-    int column = std::numeric_limits<int>::min();
-    // Rows of the column's first and last sample and its highest (top) and lowest (bottom) one.
-    int first = 0, top = 0, bottom = 0, last = 0;
-    const auto flush = [&] {
-      if (column == std::numeric_limits<int>::min()) return;
-      const int x = a.left() + column;
-      add(x, first);
-      // From the first sample to the nearer extreme, then the farther one.
-      if (first - top <= bottom - first) {
-        add(x, top);
-        add(x, bottom);
-      } else {
-        add(x, bottom);
-        add(x, top);
-      }
-      add(x, last);
-    };
-    for (std::size_t i = first_; i < h_.size(); ++i) {
-      const int col = static_cast<int>(static_cast<double>((h_.timeAt(i) - left).count()) * xScale + 0.5);
-      const int y = a.bottom() - static_cast<int>((valueOf(h_.pointAt(channel, i), v) - pane.low) * yScale + 0.5);
-      if (col != column) {
-        flush();
-        column = col;
-        first = top = bottom = y;
-      }
-      top = std::min(top, y);
-      bottom = std::max(bottom, y);
-      last = y;
-    }
-    flush();
-    return line;
-  }
-
- private:
-  const touch::SampleHistory& h_;
-  const std::vector<std::size_t>& channels_;
-  base::Millis right_;
-  base::Millis window_;
-  std::size_t first_;
-};
+QPolygon polygon(const std::vector<touch::PixelPoint>& points) {
+  QPolygon line(static_cast<int>(points.size()));
+  for (std::size_t i = 0; i < points.size(); ++i) line.setPoint(static_cast<int>(i), points[i].x, points[i].y);
+  return line;
+}
 
 constexpr std::array<QRgb, 10> kChannelColours = {0x1F77B4, 0xD62728, 0x2CA02C, 0xFF7F0E, 0x9467BD,
                                                   0x8C564B, 0xE377C2, 0x17BECF, 0x7F7F7F, 0xBCBD22};
 
-QString seriesName(Value v) {
+QString seriesName(PlotValue v) {
   static constexpr int kIds[] = {144, 145, 146, 147};
   return qs(base::text(kIds[static_cast<int>(v)]));
 }
 
-bool dashed(Value v) { return v == Value::Baseline || v == Value::Threshold; }
+bool dashed(PlotValue v) { return v == PlotValue::Baseline || v == PlotValue::Threshold; }
 
 }  // namespace
 
@@ -209,10 +115,10 @@ void CTouchPlot::paint() {
   }
   std::vector<Pane> panes;
   Pane upper, lower;
-  if (series_.raw) upper.values.push_back(Value::Raw);
-  if (series_.baseline) upper.values.push_back(Value::Baseline);
-  if (series_.difference) lower.values.push_back(Value::Difference);
-  if (series_.threshold) lower.values.push_back(Value::Threshold);
+  if (series_.raw) upper.values.push_back(PlotValue::Raw);
+  if (series_.baseline) upper.values.push_back(PlotValue::Baseline);
+  if (series_.difference) lower.values.push_back(PlotValue::Difference);
+  if (series_.threshold) lower.values.push_back(PlotValue::Threshold);
   for (Pane* pane : {&upper, &lower}) {
     if (!pane->values.empty()) panes.push_back(*pane);
   }
@@ -225,12 +131,12 @@ void CTouchPlot::paint() {
   const double gap = margin;
   const double paneHeight =
       (plotArea.height() - gap * static_cast<double>(panes.size() - 1)) / static_cast<double>(panes.size());
-  const Frame frame(history_, shown, window_);
+  const touch::PlotWindow frame(history_, window_);
   for (std::size_t i = 0; i < panes.size(); ++i) {
     panes[i].area = QRectF(plotArea.left(), plotArea.top() + static_cast<double>(i) * (paneHeight + gap),
                            plotArea.width(), paneHeight);
     panes[i].data = panes[i].area.adjusted(0, fm.height() + 2, 0, 0);
-    frame.fitRange(panes[i]);
+    panes[i].range = frame.fitRange(shown, panes[i].values);
   }
 
   const QColor grid(0xE4, 0xE4, 0xE4);
@@ -238,10 +144,10 @@ void CTouchPlot::paint() {
   for (const Pane& pane : panes) {
     p.setPen(grid);
     p.drawRect(pane.area);
-    const double step = tickStep(pane.high - pane.low);
-    const double yScale = pane.data.height() / (pane.high - pane.low);
-    for (double v = std::ceil(pane.low / step) * step; v <= pane.high; v += step) {
-      const double y = pane.data.bottom() - (v - pane.low) * yScale;
+    const double step = touch::plotTickStep(pane.range.high - pane.range.low);
+    const double yScale = pane.data.height() / (pane.range.high - pane.range.low);
+    for (double v = std::ceil(pane.range.low / step) * step; v <= pane.range.high; v += step) {
+      const double y = pane.data.bottom() - (v - pane.range.low) * yScale;
       p.setPen(grid);
       p.drawLine(QPointF(pane.area.left(), y), QPointF(pane.area.right(), y));
       p.setPen(axisText);
@@ -266,13 +172,13 @@ void CTouchPlot::paint() {
   for (const Pane& pane : panes) {
     p.save();
     p.setClipRect(pane.data.adjusted(0, 0, 1, 1));
-    for (Value v : pane.values) {
+    for (PlotValue v : pane.values) {
       for (std::size_t k = 0; k < shown.size(); ++k) {
         // One-pixel cosmetic pens take the rasteriser's fast path; wider ones go through the stroker.
         QPen pen(slotColour(k), 0, dashed(v) ? Qt::DashLine : Qt::SolidLine);
         pen.setCosmetic(true);
         p.setPen(pen);
-        p.drawPolyline(frame.trace(pane, shown[k], v));
+        p.drawPolyline(polygon(frame.trace(pixels(pane.data), pane.range, shown[k], v)));
       }
     }
     p.restore();
@@ -283,7 +189,7 @@ void CTouchPlot::paint() {
   for (const Pane& pane : panes) {
     double x = pane.area.left() + margin;
     const double y = pane.area.top() + fm.ascent() + 2;
-    for (Value v : pane.values) {
+    for (PlotValue v : pane.values) {
       p.setPen(QPen(axisText, 1.5, dashed(v) ? Qt::DashLine : Qt::SolidLine));
       p.drawLine(QPointF(x, y - fm.ascent() / 3.0), QPointF(x + 18, y - fm.ascent() / 3.0));
       p.setPen(axisText);
