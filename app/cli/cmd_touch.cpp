@@ -28,7 +28,7 @@
 namespace cli {
 namespace {
 
-constexpr const char* kSynopsis = "[--port PATH] [--duration S] [--csv] | [--port PATH] set CHANNEL VALUE | [--port PATH] export [-o FILE]";
+constexpr const char* kSynopsis = "[--port PATH] ([--duration S] [--csv] | set CHANNEL VALUE | export [-o FILE])";
 constexpr int kDeadlineTimer = 2;
 constexpr base::Millis kSetUpDeadline{5000};
 // The serial link's close takes one tick of timer 8 and the port's close.
