@@ -14,7 +14,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -223,11 +222,3 @@ BENCHMARK(BM_PanelReceive)->Arg(921600)->Arg(3000000)->Iterations(1)->Unit(bench
 BENCHMARK(BM_TermReceive)->Arg(921600)->Arg(3000000)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

@@ -2,8 +2,6 @@
 // programmer (framing, TEA both ways, the target's answer), the model update and the table writes,
 // once into a counting cell store and once into the window's CListCtrlCl. Counters: programmer
 // transactions and cell writes per tick (the table holds 24 × 11 cells).
-#include <QApplication>
-
 #include <benchmark/benchmark.h>
 
 #include "base/manual_timers.hpp"
@@ -105,12 +103,3 @@ void BM_PollTick48ChannelsIntoTheListWidget(benchmark::State& state) {
 BENCHMARK(BM_PollTick48ChannelsIntoTheListWidget)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
