@@ -4,9 +4,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QPushButton>
-#include <QThread>
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,13 +13,10 @@
 #include "base/texts.hpp"
 #include "emulator/serial/pty_host.hpp"
 #include "emulator/serial/touch_board.hpp"
-#include "touch/sample_history.hpp"
 #include "touch/serial_transport.hpp"
 #include "ui/main/main_window.hpp"
+#include "ui/touch/shots/touch_shot_wait.hpp"
 #include "ui/touch/touch_mode_dlg.hpp"
-
-// The plot needs a few seconds of samples to show its scrolling.
-constexpr long long kPlottedMs = 6000;
 
 int main(int argc, char** argv) {
   if (argc < 4) {
@@ -48,20 +43,12 @@ int main(int argc, char** argv) {
   window.findChild<QPushButton*>(QStringLiteral("touchConnect"))->click();
 
   const auto* link = dynamic_cast<const touch::SerialTransport*>(window.touchPanel()->Session().serialTransport());
-  // Live values with some seconds of them in the plot, and a key pressed long enough to be seen.
-  const touch::SampleHistory& plotted = window.touchPanel()->History();
-  const auto plottedMs = [&] { return plotted.size() < 2 ? 0 : (plotted.timeAt(plotted.size() - 1) - plotted.timeAt(0)).count(); };
-  QElapsedTimer waited;
-  waited.start();
-  int pressedFor = 0;
-  while (link != nullptr && waited.elapsed() < 30000 && (pressedFor < 3 || plottedMs() < kPlottedMs)) {
-    QApplication::processEvents();
-    QThread::msleep(2);
-    pressedFor = link->chipConnected() && link->model().keyFlags != 0 ? pressedFor + 1 : 0;
-  }
+  const bool pressed = link != nullptr && touchshots::waitForAPlottedPress(window.touchPanel()->History(), [link] {
+    return link->chipConnected() && link->model().keyFlags != 0;
+  });
   const QDir out(QString::fromLocal8Bit(argv[1]));
   const QString name = QStringLiteral("%1-touch-serial.png").arg(QString::fromLocal8Bit(argv[2]));
-  const bool saved = pressedFor >= 3 && window.grab().save(out.filePath(name));
+  const bool saved = pressed && window.grab().save(out.filePath(name));
   window.SwitchMode(0);
   if (!saved) {
     std::fprintf(stderr, "no picture of a triggered key in %s\n", qPrintable(out.filePath(name)));

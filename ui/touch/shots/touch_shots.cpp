@@ -3,7 +3,6 @@
 // scripts/screenshots.sh runs it under Xvfb for each language and scale.
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QPushButton>
 #include <QThread>
 
@@ -15,10 +14,8 @@
 #include "device/touch_debug.hpp"
 #include "emulator/programmer/emulated_programmer.hpp"
 #include "ui/main/main_window.hpp"
-#include "touch/sample_history.hpp"
+#include "ui/touch/shots/touch_shot_wait.hpp"
 #include "ui/touch/touch_mode_dlg.hpp"
-
-constexpr long long kPlottedMs = 6000;
 
 int main(int argc, char** argv) {
   if (argc < 4) {
@@ -41,18 +38,9 @@ int main(int argc, char** argv) {
   window.SwitchMode(2);
   window.findChild<QPushButton*>(QStringLiteral("touchConnect"))->click();
 
-  // Live values with some seconds of them in the plot, and a key pressed long enough to be seen.
   const touch::UsbTransport& usb = window.touchPanel()->Session().usb();
-  const touch::SampleHistory& plotted = window.touchPanel()->History();
-  const auto plottedMs = [&] { return plotted.size() < 2 ? 0 : (plotted.timeAt(plotted.size() - 1) - plotted.timeAt(0)).count(); };
-  QElapsedTimer waited;
-  waited.start();
-  int pressedFor = 0;
-  while (waited.elapsed() < 30000 && (pressedFor < 3 || plottedMs() < kPlottedMs)) {
-    QApplication::processEvents();
-    QThread::msleep(2);
-    pressedFor = usb.ready() && usb.model().keyFlags != 0 ? pressedFor + 1 : 0;
-  }
+  const bool pressed = touchshots::waitForAPlottedPress(window.touchPanel()->History(),
+                                                        [&usb] { return usb.ready() && usb.model().keyFlags != 0; });
   window.findChild<QPushButton*>(QStringLiteral("touchStop"))->click();
   for (int i = 0; i < 10; ++i) {
     QApplication::processEvents();
@@ -60,7 +48,7 @@ int main(int argc, char** argv) {
   }
   const QDir out(QString::fromLocal8Bit(argv[1]));
   const QString name = QStringLiteral("%1-touch.png").arg(QString::fromLocal8Bit(argv[2]));
-  if (pressedFor < 3 || !window.grab().save(out.filePath(name))) {
+  if (!pressed || !window.grab().save(out.filePath(name))) {
     std::fprintf(stderr, "no picture of a triggered key in %s\n", qPrintable(out.filePath(name)));
     return 1;
   }
