@@ -9,6 +9,7 @@
 #include "base/texts.hpp"
 #include "tests/support/temp_home.hpp"
 #include "tests/touch/recorder.hpp"
+#include "touch/plot_channels.hpp"
 #include "touch/plot_trace.hpp"
 #include "touch/sample_csv.hpp"
 #include "touch/sample_history.hpp"
@@ -151,6 +152,38 @@ TEST(PlotWindow, AFlatOrEmptyWindowStillHasARangeAndRoundTicks) {
 
   const std::pair<double, double> ticks[] = {{10, 2}, {348, 100}, {1000, 200}, {37, 10}, {3, 1}};
   for (const auto& [span, step] : ticks) EXPECT_DOUBLE_EQ(touch::plotTickStep(span), step) << span;
+}
+
+// Until the user picks, the first channel and the last keys triggered are chosen; a new channel
+// list starts over from the first channel and forgets the user's choice.
+TEST(PlotChannels, FollowTheTriggeredKeysUntilTheUserPicks) {
+  touch::SampleHistory history(Millis(30000), 64);
+  touch::PlotChannels choice;
+  touch::ChannelModel m;
+  m.reset(10);
+  for (std::size_t c = 0; c < 10; ++c) m.numbers[c] = static_cast<std::uint8_t>(c);
+  long long ms = 0;
+  using Change = touch::PlotChannels::Change;
+  const auto sample = [&](std::uint64_t keys, Change expected) {
+    m.keyFlags = keys;
+    history.add(m, Millis(ms += 10));
+    EXPECT_EQ(choice.follow(history), expected) << keys;
+    return choice.chosen();
+  };
+  using Shown = std::vector<std::size_t>;
+  EXPECT_EQ(sample(0, Change::NewList), Shown{0});
+  EXPECT_EQ(sample(1U << 5, Change::Chosen), (Shown{0, 5}));
+  EXPECT_EQ(sample(0, Change::None), (Shown{0, 5}));
+  EXPECT_EQ(sample(1U << 6 | 1U << 7, Change::Chosen), (Shown{0, 5, 6, 7}));
+  EXPECT_EQ(sample(1U << 8, Change::Chosen), (Shown{0, 6, 7, 8}));
+  EXPECT_EQ(sample(1U << 0, Change::None), (Shown{0, 6, 7, 8}));
+
+  choice.pick({0, 2});
+  EXPECT_EQ(sample(1U << 9, Change::None), (Shown{0, 2}));
+
+  m.reset(3);
+  m.numbers = {4, 5, 6};
+  EXPECT_EQ(sample(1U << 2, Change::NewList), (Shown{0, 2}));
 }
 
 class Recording : public ::testing::Test {

@@ -51,10 +51,7 @@ CTouchPlotView::CTouchPlotView(const touch::SampleHistory& history, QWidget* par
   holder->setDefaultWidget(channelList_);
   menu->addAction(holder);
   picker_->setMenu(menu);
-  connect(channelList_, &QListWidget::itemChanged, this, [this] {
-    userPicked_ = true;
-    pickerChanged();
-  });
+  connect(channelList_, &QListWidget::itemChanged, this, &CTouchPlotView::pickerChanged);
   bar->addWidget(picker_);
 
   const auto toggle = [this, bar](int textId, const char* name) {
@@ -83,26 +80,20 @@ CTouchPlotView::CTouchPlotView(const touch::SampleHistory& history, QWidget* par
   plot_->setWindow(base::Millis(kDefaultSeconds * 1000));
   connect(seconds_, &QSpinBox::valueChanged, this, [this](int s) { plot_->setWindow(base::Millis(s * 1000)); });
   column->addWidget(plot_, 1);
+  choice_.follow(history_);
   rebuildPicker();
 }
 
 void CTouchPlotView::samplesChanged() {
-  if (history_.numbers() != knownNumbers_) {
-    knownNumbers_ = history_.numbers();
-    userPicked_ = false;
-    rebuildPicker();
-  }
-  if (!userPicked_ && history_.size() > 0) {
-    // A newly triggered key takes the place of the one triggered longest ago; the first channel stays.
-    std::vector<std::size_t> chosen = plot_->channels();
-    for (std::size_t c = 0; c < history_.channels(); ++c) {
-      if (history_.pointAt(c, history_.size() - 1).pressed &&
-          std::find(chosen.begin(), chosen.end(), c) == chosen.end()) {
-        if (chosen.size() >= kMostChosenByKeys) chosen.erase(chosen.begin() + 1);
-        chosen.push_back(c);
-      }
-    }
-    if (chosen != plot_->channels()) showChosen(std::move(chosen));
+  switch (choice_.follow(history_)) {
+    case touch::PlotChannels::Change::NewList:
+      rebuildPicker();
+      break;
+    case touch::PlotChannels::Change::Chosen:
+      showChosen(choice_.chosen());
+      break;
+    case touch::PlotChannels::Change::None:
+      break;
   }
   plot_->samplesChanged();
 }
@@ -119,7 +110,7 @@ void CTouchPlotView::rebuildPicker() {
     const int rows = std::clamp(channelList_->count(), 1, 16);
     channelList_->setFixedHeight(rows * channelList_->fontMetrics().height() * 3 / 2 + 2 * channelList_->frameWidth());
   }
-  showChosen(history_.channels() > 0 ? std::vector<std::size_t>{0} : std::vector<std::size_t>{});
+  showChosen(choice_.chosen());
 }
 
 void CTouchPlotView::pickerChanged() {
@@ -127,6 +118,7 @@ void CTouchPlotView::pickerChanged() {
   for (int row = 0; row < channelList_->count(); ++row) {
     if (channelList_->item(row)->checkState() == Qt::Checked) chosen.push_back(static_cast<std::size_t>(row));
   }
+  choice_.pick(chosen);
   showChosen(std::move(chosen));
 }
 

@@ -1,10 +1,11 @@
 #pragma once
 // The plot with its controls above it: the channel picker (a drop-down list of checkable
-// channels), the toggles of the four values and the seconds shown. Until the user picks channels
-// the plot shows the first channel and the last few channels whose key triggered.
+// channels), the toggles of the four values and the seconds shown. touch::PlotChannels decides
+// which channels are shown.
 #include <QWidget>
-#include <cstdint>
 #include <vector>
+
+#include "touch/plot_channels.hpp"
 
 class QCheckBox;
 class QListWidget;
@@ -12,16 +13,11 @@ class QSpinBox;
 class QToolButton;
 class CTouchPlot;
 
-namespace touch {
-class SampleHistory;
-}
-
 class CTouchPlotView : public QWidget {
   Q_OBJECT
 
  public:
   static constexpr int kDefaultSeconds = 10;
-  static constexpr std::size_t kMostChosenByKeys = 4;
 
   explicit CTouchPlotView(const touch::SampleHistory& history, QWidget* parent = nullptr);
 
@@ -36,8 +32,7 @@ class CTouchPlotView : public QWidget {
   void seriesToggled();
 
   const touch::SampleHistory& history_;
-  std::vector<std::uint8_t> knownNumbers_;
-  bool userPicked_ = false;
+  touch::PlotChannels choice_;
   QToolButton* picker_ = nullptr;
   QListWidget* channelList_ = nullptr;
   QCheckBox* raw_ = nullptr;
