@@ -25,7 +25,7 @@ class RecordingSink : public SerialPortSink {
   void onSerialByte(std::uint8_t byte) override {
     std::lock_guard lock(mutex_);
     bytes_.push_back(byte);
-    if (onByte) onByte(byte);
+    if (onByte_) onByte_(byte);
     changed_.notify_all();
   }
   void onSerialMessage(const SerialMessage& message) override {
@@ -59,9 +59,15 @@ class RecordingSink : public SerialPortSink {
     return errorChanges_;
   }
 
-  std::function<void(std::uint8_t)> onByte;  // runs on the reader thread, under the sink's lock
+  // Set under the lock: the reader thread reads it, and the pty between them is no
+  // synchronisation a race detector can see.
+  void setOnByte(std::function<void(std::uint8_t)> callback) {
+    std::lock_guard lock(mutex_);
+    onByte_ = std::move(callback);
+  }
 
  private:
+  std::function<void(std::uint8_t)> onByte_;  // runs on the reader thread, under the lock
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<std::uint8_t> bytes_;
@@ -289,13 +295,13 @@ TEST_F(SerialPortTest, WriteWithoutAnOpenPortIsRefused) {
 
 TEST_F(SerialPortTest, StopFromTheByteCallbackDoesNotHang) {
   openAndStart();
-  sink.onByte = [&](std::uint8_t) { port.Stop(); };
+  sink.setOnByte([&](std::uint8_t) { port.Stop(); });
   ASSERT_TRUE(pty.send({1, 2, 3, 4}));
   ASSERT_TRUE(sink.waitForBytes(1));
   for (int i = 0; i < 200 && port.IsWorkerRunning(); ++i) std::this_thread::sleep_for(5ms);
   EXPECT_FALSE(port.IsWorkerRunning());
   EXPECT_EQ(sink.bytes().size(), 1u) << "no bytes are handed on after Stop";
-  sink.onByte = nullptr;
+  sink.setOnByte(nullptr);
   // The port can be opened again afterwards.
   ASSERT_TRUE(port.OpenAndConfigure(&sink, pty.path(), 9600));
   ASSERT_TRUE(port.StartWorker());
