@@ -5,23 +5,10 @@
 #include <cstdlib>
 
 #include "base/manual_timers.hpp"
+#include "tests/support/detached_serial_link.hpp"
 #include "touch/serial_transport.hpp"
 
 namespace {
-
-class QuietLink final : public touch::SerialLink {
- public:
-  void setPort(std::string) override {}
-  bool open(std::uint32_t) override { return open_ = true; }
-  void close() override { open_ = false; }
-  bool isOpen() const override { return open_; }
-  bool send(std::span<const std::uint8_t>) override { return open_; }
-  bool hasError() const override { return false; }
-  void clearError() override {}
-
- private:
-  bool open_ = false;
-};
 
 class QuietSink final : public touch::SessionSink {
  public:
@@ -58,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (parser.buffered() > 253) std::abort();
   }
 
-  QuietLink link;
+  touchtest::DetachedSerialLink link;
   base::ManualTimers timers;
   QuietSink sink;
   touch::SerialTransport t(link, timers, sink);

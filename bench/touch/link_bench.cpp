@@ -15,6 +15,7 @@
 #include "base/manual_timers.hpp"
 #include "emulator/serial/pty_host.hpp"
 #include "emulator/serial/touch_board.hpp"
+#include "tests/support/detached_serial_link.hpp"
 #include "touch/port_link.hpp"
 #include "touch/serial_transport.hpp"
 #include "touch/session.hpp"
@@ -40,20 +41,6 @@ class CountingSink final : public touch::SessionSink {
   long samples = 0;
 };
 
-class NullLink final : public touch::SerialLink {
- public:
-  void setPort(std::string) override {}
-  bool open(std::uint32_t) override { return open_ = true; }
-  void close() override { open_ = false; }
-  bool isOpen() const override { return open_; }
-  bool send(std::span<const std::uint8_t>) override { return true; }
-  bool hasError() const override { return false; }
-  void clearError() override {}
-
- private:
-  bool open_ = false;
-};
-
 constexpr std::size_t kChannels = 48;
 
 touch::LinkBytes valueFrame(std::uint8_t type, std::uint16_t base) {
@@ -66,7 +53,7 @@ touch::LinkBytes valueFrame(std::uint8_t type, std::uint16_t base) {
 }
 
 void TouchLinkParse(benchmark::State& state) {
-  NullLink link;
+  touchtest::DetachedSerialLink link;
   base::ManualTimers timers;
   CountingSink sink;
   touch::SerialTransport t(link, timers, sink);
