@@ -9,7 +9,8 @@
 #include <iterator>
 #include <map>
 #include <mutex>
-#include <string_view>
+
+#include "base/emulation.hpp"
 
 namespace usbjobs {
 
@@ -48,9 +49,8 @@ std::string commandLineOf(pid_t pid) {
 }  // namespace
 
 std::filesystem::path programmerLockDirectory() {
-  const char* emulate = std::getenv("QUBRIX_EMULATE");
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if ((emulate == nullptr || std::string_view(emulate) != "1") && runtime != nullptr && runtime[0] == '/') {
+  if (!base::emulationRequested() && runtime != nullptr && runtime[0] == '/') {
     return std::filesystem::path(runtime) / "QUBRIX" / "locks";
   }
   const char* state = std::getenv("XDG_STATE_HOME");

@@ -12,7 +12,8 @@
 namespace usbjobs {
 
 // $XDG_RUNTIME_DIR/QUBRIX/locks; the state directory's QUBRIX/locks when there is none, and for
-// the emulated programmer, whose state lives there too (QUBRIX_EMULATE=1).
+// the emulated programmers, whose state lives there too (QUBRIX_EMULATE=N): two benches in two
+// homes carry the same serial numbers and must not lock each other out.
 std::filesystem::path programmerLockDirectory();
 
 class ProgrammerLock {

@@ -4,6 +4,8 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "base/texts.hpp"
@@ -39,6 +41,42 @@ TEST(ProgrammerLock, IsSharedInAProcessAndRefusedToAnotherWithItsHolder) {
   }
   ::close(other);
   EXPECT_TRUE(usbjobs::ProgrammerLock("439041101", dir).held());
+}
+
+// Emulated benches in different homes share serial numbers, so their locks stay in their homes.
+TEST(ProgrammerLock, DirectoryIsTheRuntimeOnlyForRealProgrammers) {
+  testsupport::TempHome home;
+  const std::filesystem::path state = std::getenv("XDG_STATE_HOME");
+  const std::filesystem::path runtime = home.path() / "runtime";
+  struct Case {
+    const char* emulate;
+    const char* runtime;
+    std::filesystem::path expected;
+  } cases[] = {
+      {nullptr, runtime.c_str(), runtime / "QUBRIX" / "locks"},
+      {"0", runtime.c_str(), runtime / "QUBRIX" / "locks"},
+      {"1", runtime.c_str(), state / "QUBRIX" / "locks"},
+      {"2", runtime.c_str(), state / "QUBRIX" / "locks"},
+      {nullptr, nullptr, state / "QUBRIX" / "locks"},
+      {nullptr, "relative", state / "QUBRIX" / "locks"},
+  };
+  const auto setOrUnset = [](const char* var, const char* value) {
+    value != nullptr ? ::setenv(var, value, 1) : ::unsetenv(var);
+  };
+  const auto saved = [](const char* var) -> std::optional<std::string> {
+    const char* value = std::getenv(var);
+    return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
+  };
+  const auto savedEmulate = saved("QUBRIX_EMULATE");
+  const auto savedRuntime = saved("XDG_RUNTIME_DIR");
+  for (const Case& c : cases) {
+    setOrUnset("QUBRIX_EMULATE", c.emulate);
+    setOrUnset("XDG_RUNTIME_DIR", c.runtime);
+    EXPECT_EQ(usbjobs::programmerLockDirectory(), c.expected)
+        << "QUBRIX_EMULATE=" << (c.emulate ? c.emulate : "(unset)") << " XDG_RUNTIME_DIR=" << (c.runtime ? c.runtime : "(unset)");
+  }
+  setOrUnset("QUBRIX_EMULATE", savedEmulate ? savedEmulate->c_str() : nullptr);
+  setOrUnset("XDG_RUNTIME_DIR", savedRuntime ? savedRuntime->c_str() : nullptr);
 }
 
 class PowerOffSink : public RecordingSink {
