@@ -5,10 +5,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 preset="${1:-default}"
 bash scripts/build.sh "$preset"
-# Tests never see the user's settings or emulator state, nor a real programmer.
+# Tests never see the user's settings, emulator state or programmer locks, nor a real programmer.
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 export XDG_CONFIG_HOME="$scratch/config" XDG_DATA_HOME="$scratch/data" XDG_STATE_HOME="$scratch/state"
+export XDG_RUNTIME_DIR="$scratch/run"
+mkdir -p -m 700 "$XDG_RUNTIME_DIR"
 export QT_QPA_PLATFORM=offscreen
 unset QUBRIX_EMULATE
 ctest --preset "$preset"

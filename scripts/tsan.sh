@@ -14,6 +14,8 @@ cmake --build build/tsan --target "${tests[@]}"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 export XDG_CONFIG_HOME="$scratch/config" XDG_DATA_HOME="$scratch/data" XDG_STATE_HOME="$scratch/state"
+export XDG_RUNTIME_DIR="$scratch/run"
+mkdir -p -m 700 "$XDG_RUNTIME_DIR"
 unset QUBRIX_EMULATE
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
 for t in "${tests[@]}"; do

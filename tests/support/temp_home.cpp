@@ -18,6 +18,10 @@ TempHome::TempHome() : root_(makeTempDir("qubrix-home-")) {
     std::filesystem::create_directories(dir);
     setenv(var, dir.c_str(), 1);
   }
+  const std::filesystem::path runtime = root_ / "XDG_RUNTIME_DIR";
+  std::filesystem::create_directories(runtime);
+  std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+  setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
 }
 
 TempHome::~TempHome() {

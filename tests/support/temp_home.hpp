@@ -1,6 +1,7 @@
 #pragma once
-// Points XDG_CONFIG_HOME, XDG_DATA_HOME and XDG_STATE_HOME at a fresh temporary folder for the
-// lifetime of the object, so tests never touch a user's settings or emulator state.
+// Points XDG_CONFIG_HOME, XDG_DATA_HOME, XDG_STATE_HOME and XDG_RUNTIME_DIR at a fresh temporary
+// folder for the lifetime of the object, so tests never touch a user's settings, emulator state,
+// programmer locks or emulated port list, nor those of a test running beside them.
 #include <filesystem>
 
 namespace testsupport {
