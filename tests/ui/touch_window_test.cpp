@@ -91,7 +91,15 @@ class TouchWindow : public ::testing::Test {
 
 TEST_F(TouchWindow, NotesInRedAndTheTableOverTheLeftArea) {
   EXPECT_FALSE(window->touchTable()->isVisible());
+  // The baud box lists the serial panel's rates: 19200 at creation, the link's 115200 in the mode.
+  auto* baud = child<QComboBox>("touchBaud");
+  auto* serialBaud = child<QComboBox>("baudBox");
+  ASSERT_EQ(baud->count(), serialBaud->count());
+  for (int i = 0; i < baud->count(); ++i) EXPECT_EQ(baud->itemText(i), serialBaud->itemText(i)) << i;
+  EXPECT_EQ(baud->currentText(), QStringLiteral("19200"));
   window->SwitchMode(2);
+  EXPECT_EQ(baud->currentText(), QStringLiteral("115200"));
+  EXPECT_FALSE(baud->isEnabled());
   const QTextDocument* log = child<QTextEdit>("log")->document();
   ASSERT_EQ(log->blockCount(), 6);
   for (int i = 0; i < 6; ++i) {

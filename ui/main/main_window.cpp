@@ -344,6 +344,7 @@ void CQX58KT_UPGRADEDlg::SwitchMode(int mode) {
   const mainwin::ModePlan plan = mainwin::PlanMode(mode, serialBaudIndex_);
   for (int id : plan.notes) LogText(id, plan.notesInRed);
   if (plan.baudIndex) baudIndex_ = *plan.baudIndex;
+  if (mode == mainwin::kModeTouch) touchPanel_->ShowBaudIndex(baudIndex_);
   if (mode == mainwin::kModeWriter) writerPanel_->EnterWriterMode();
   writerPanel_->SetReading(mode != mainwin::kModeIsp);
   applyVisibility(mode);

@@ -20,6 +20,7 @@
 #include "base/texts.hpp"
 #include "ui/serial/receive_pane.hpp"
 #include "ui/serial/serial_views.hpp"
+#include "widgets/baud_list.hpp"
 #include "widgets/qt_timer_service.hpp"
 
 namespace {
@@ -162,7 +163,7 @@ void UartTestDlg::buildControls() {
   baudBox_->setInsertPolicy(QComboBox::NoInsert);
   baudBox_->lineEdit()->setValidator(new QIntValidator(1, 20'000'000, baudBox_));
   // The list as the system has it; the rates beyond it (460800 and up) are typed.
-  for (std::size_t i = 0; i < 12; ++i) baudBox_->addItem(QString::number(kBaudRates[i]));
+  widgets::fillBaudBox(*baudBox_);
   portGrid->addWidget(baudBox_, 1, 1);
   openButton_ = new QPushButton(tr8("serial.open_port"), portGroup);
   openButton_->setObjectName(QStringLiteral("serialOpenButton"));

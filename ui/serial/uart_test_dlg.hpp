@@ -53,9 +53,6 @@ class UartTestDlg : public QWidget, public terminal::TerminalSink {
     std::function<std::vector<isp::PortInfo>()> listPorts;
   };
 
-  static constexpr int kBaudRates[] = {600,   1200,   2400,   4800,   9600,   19200,  38400,  57600,
-                                       115200, 128000, 230400, 256000, 460800, 921600, 1000000};
-
   UartTestDlg(Host host, CSerialViews* views, QWidget* parent = nullptr);
   ~UartTestDlg() override;
 

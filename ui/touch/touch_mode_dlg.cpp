@@ -16,6 +16,7 @@
 #include "touch/export.hpp"
 #include "touch/table_writer.hpp"
 #include "ui/touch/touch_table.hpp"
+#include "widgets/baud_list.hpp"
 #include "widgets/list_ctrl_cl.hpp"
 #include "widgets/qt_timer_service.hpp"
 
@@ -23,8 +24,7 @@ namespace {
 
 const QColor kPanelBrush{0x7D, 0x7D, 0xFF};
 const QColor kTitleColour{255, 255, 0};
-const char* const kBaudRates[] = {"2400", "4800", "9600", "14400", "19200", "38400", "57600", "76800", "115200"};
-constexpr int kInitialBaudIndex = 5;
+constexpr int kInitialBaudIndex = 5;  // 19200, the shared settings' rate at creation
 // The plot shows at most 30 s; the capacity leaves room for a board that sends every 8 ms.
 constexpr base::Millis kHistorySpan{30000};
 constexpr std::size_t kHistoryCapacity = 30 * 128;
@@ -116,7 +116,7 @@ CTouchModeDlg::CTouchModeDlg(CListCtrlCl& table, Hooks hooks, touch::ToolFinder 
   portBox_->setObjectName(QStringLiteral("touchPort"));
   baudBox_ = new QComboBox(this);
   baudBox_->setObjectName(QStringLiteral("touchBaud"));
-  for (const char* rate : kBaudRates) baudBox_->addItem(QString::fromLatin1(rate));
+  widgets::fillBaudBox(*baudBox_);
   baudBox_->setCurrentIndex(kInitialBaudIndex);
   baudBox_->setEnabled(false);
   auto* portLabel = new QLabel(qs(base::text("touch.port")), this);
@@ -203,6 +203,8 @@ void CTouchModeDlg::EndSession() {
   record_->setChecked(false);
   if (SessionActive() != wasActive_) emit sessionChanged(wasActive_ = SessionActive());
 }
+
+void CTouchModeDlg::ShowBaudIndex(int index) { baudBox_->setCurrentIndex(index); }
 
 void CTouchModeDlg::RefreshPorts() {
   std::vector<std::string> names = hooks_.portNames ? hooks_.portNames() : std::vector<std::string>{};

@@ -45,6 +45,8 @@ class CTouchModeDlg : public QWidget {
   // The window leaves Touch debug mode.
   void EndSession();
   void RefreshPorts();
+  // The rate the window's mode plan names; the box stays disabled, the link keeps its own rates.
+  void ShowBaudIndex(int index);
   touch::TouchSession& Session() { return *session_; }
   // The serial transport over `link`, its timers 8 and 9 on `timers` (the window's).
   touch::SerialTransport& AttachSerialLink(touch::SerialLink& link, base::TimerService& timers);
