@@ -55,6 +55,12 @@ void UsbTransport::connect() {
     return;
   }
   const auto& link = tool_->link();
+  auto lock = std::make_unique<qx::ProgrammerLock>(link->serialNumber);
+  if (!lock->held()) {
+    logError(lock->refusal());
+    tool_.reset();
+    return;
+  }
   if (!link->isOpen() && !link->open()) {
     logError(base::text("touch.usb_open_failed"));
     tool_.reset();
@@ -81,6 +87,7 @@ void UsbTransport::connect() {
   runState_ = 0;
   model_.reset(0);
   timers_.start(kPollTimerId, kPollInterval);
+  lock_ = std::move(lock);
   chipConnected_ = usbConnected_ = true;
   setButtons({.connect = true, .connectSaysDisconnect = true, .run = false, .stop = true, .save = true, .portBox = buttons_.portBox});
 }
@@ -95,6 +102,7 @@ void UsbTransport::disconnect() {
     // Ending the session must work on a programmer that went away.
   }
   tool_->link()->close();
+  lock_.reset();
   usbConnected_ = false;
   runState_ = 0;
   setButtons({.connect = true, .connectSaysDisconnect = false, .run = false, .stop = false, .save = false, .portBox = buttons_.portBox});

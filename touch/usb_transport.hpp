@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "base/timer.hpp"
+#include "device/programmer_lock.hpp"
 #include "touch/channel_model.hpp"
 #include "touch/session_sink.hpp"
 #include "touch/transport.hpp"
@@ -59,6 +60,8 @@ class UsbTransport final : public Transport {
   SessionSink& sink_;
   ToolFinder finder_;
   std::shared_ptr<qx::TouchDebug> tool_;
+  // Held while connected: another process's job would switch the target's power under the session.
+  std::unique_ptr<qx::ProgrammerLock> lock_;
   ChannelModel model_;
   std::uint8_t runState_ = 0;
   bool usbConnected_ = false;

@@ -6,6 +6,7 @@
 
 #include "base/strformat.hpp"
 #include "base/texts.hpp"
+#include "device/programmer_lock.hpp"
 #include "device/upgrade.hpp"
 #include "update/firmware_files.hpp"
 #include "update/firmware_update.hpp"
@@ -59,6 +60,12 @@ class UsbRun {
     auto tool = qx::firstUpgrade();
     if (!tool) {
       fail("update.not_found");
+      return nullptr;
+    }
+    // Held to the end of the run: a job of another process mid-write would brick the programmer.
+    lock_ = std::make_unique<qx::ProgrammerLock>(tool->link()->serialNumber);
+    if (!lock_->held()) {
+      sink_.onMessage(base::text(102), lock_->refusal(), base::MessageIcon::Warning);
       return nullptr;
     }
     if (!tool->link()->open()) {
@@ -118,6 +125,7 @@ class UsbRun {
   UpdateSink& sink_;
   base::TimerService& timers_;
   bool cancelled_ = false;
+  std::unique_ptr<qx::ProgrammerLock> lock_;
 };
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "base/texts.hpp"
 #include "base/trace.hpp"
 #include "device/jobs/session.hpp"
+#include "device/programmer_lock.hpp"
 #include "device/tool.hpp"
 
 namespace usbjobs {
@@ -133,6 +134,11 @@ base::Outcome runLoadProgram(const firmware::McuList& catalogue, const std::stri
   const std::shared_ptr<qx::QUBRIXTool> tool = qx::firstTool();
   if (tool == nullptr) {
     append(sink, base::text(base::txt::kNoToolFound) + kEnd);
+    return base::Outcome::Failed;
+  }
+  const qx::ProgrammerLock lock(tool->link()->serialNumber);
+  if (!lock.held()) {
+    append(sink, lock.refusal() + kEnd);
     return base::Outcome::Failed;
   }
   LoadRun run(*model, std::move(*bytes), sink);

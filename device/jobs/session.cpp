@@ -56,10 +56,9 @@ bool Session::takeAndOpen(const std::string& openFailedText) {
     if (found) error(base::text(base::txt::kNoToolFound));
     return false;
   }
-  auto lock = std::make_unique<ProgrammerLock>((*found)->link()->serialNumber);
+  auto lock = std::make_unique<qx::ProgrammerLock>((*found)->link()->serialNumber);
   if (!lock->held()) {
-    error(base::format(base::text("usb.programmer_in_use").c_str(), (*found)->link()->serialNumber.c_str(),
-                       static_cast<int>(lock->holder()), lock->holderCommand().c_str()));
+    error(lock->refusal());
     return false;
   }
   tool_ = *found;

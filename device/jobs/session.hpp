@@ -14,7 +14,7 @@
 
 #include "device/exceptions.hpp"
 
-#include "device/jobs/programmer_lock.hpp"
+#include "device/programmer_lock.hpp"
 #include "device/jobs/sink.hpp"
 #include "device/tool.hpp"
 #include "firmware/mcu.hpp"
@@ -95,7 +95,7 @@ class Session {
   UsbJobSink& sink_;
   std::string serial_;
   std::shared_ptr<qx::QUBRIXTool> tool_;
-  std::unique_ptr<ProgrammerLock> lock_;
+  std::unique_ptr<qx::ProgrammerLock> lock_;
   const char* step_ = "prepare";
   RunFacts facts_;
   bool factsReported_ = false;

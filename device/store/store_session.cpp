@@ -61,6 +61,14 @@ StoreSession::Opened StoreSession::open() {
       }
     }
     if (tool_ == nullptr) break;
+    if (lock_ == nullptr) {
+      auto lock = std::make_unique<qx::ProgrammerLock>(tool_->link()->serialNumber);
+      if (!lock->held()) {
+        tip(lock->refusal(), base::MessageIcon::Warning);
+        return Opened::No;
+      }
+      lock_ = std::move(lock);
+    }
     bool opened = false;
     try {
       opened = tool_->openAndIdentify();
@@ -87,6 +95,7 @@ StoreSession::Opened StoreSession::open() {
 
 void StoreSession::close() {
   if (tool_ != nullptr && tool_->link() != nullptr) tool_->link()->close();
+  lock_.reset();
 }
 
 bool StoreSession::listStored() {

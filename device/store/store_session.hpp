@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/report.hpp"
+#include "device/programmer_lock.hpp"
 #include "device/store/store_rows.hpp"
 #include "device/store/store_sink.hpp"
 #include "device/tool.hpp"
@@ -91,6 +92,8 @@ class StoreSession {
   ToolSource source_;
   Clock clock_;
   std::shared_ptr<qx::QUBRIXTool> tool_;
+  // Held from open to close, so no other process uses the programmer in between.
+  std::unique_ptr<qx::ProgrammerLock> lock_;
   std::vector<StoreRow> rows_;
   std::optional<std::string> leftover_;
   std::atomic<bool> cancelled_{false};

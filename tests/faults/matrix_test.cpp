@@ -161,19 +161,32 @@ TEST_P(Matrix, FailsWithItsLineAndLeavesTheTargetUnpoweredAndTheProgrammerFree) 
 
 TEST_F(Matrix, ASecondProcessIsRefusedTheProgrammerAndToldWhoHoldsIt) {
   ASSERT_EQ(emulator("--set delays=on").status, 0);
-  testsupport::CommandRun second;
-  pid_t holder = 0;
-  const auto first = signalled(verbArgs(Verb::Program, file_.string()), underWay(Verb::Program), 0, [&](pid_t pid) {
-    holder = pid;
-    second = qubrix("power --lang en");
-  });
-  EXPECT_EQ(first.status, 0) << first.out;
-  EXPECT_NE(first.out.find("--> Programming successful."), std::string::npos) << first.out;
-  EXPECT_EQ(second.status, 1) << second.out;
-  EXPECT_NE(second.out.find("--> The QUBRIX Tool 439041101 is in use by process " + std::to_string(holder) + " ("),
-            std::string::npos)
-      << second.out;
-  EXPECT_EQ(second.out.find("The target is powered"), std::string::npos) << second.out;
+  // Whatever the second process would do with the programmer: a job, the store, a touch session.
+  struct Second {
+    const char* args;
+    const char* prefix;
+    const char* untouched;
+  } seconds[] = {
+      {"power --lang en", "--> ", "The target is powered"},
+      {"store list --lang en", "Tip: ", "The programmer stores"},
+      {"touch --duration 1 --lang en", "--> ", "Target voltage"},
+  };
+  for (const Second& c : seconds) {
+    testsupport::CommandRun second;
+    pid_t holder = 0;
+    const auto first = signalled(verbArgs(Verb::Program, file_.string()), underWay(Verb::Program), 0, [&](pid_t pid) {
+      holder = pid;
+      second = qubrix(c.args);
+    });
+    EXPECT_EQ(first.status, 0) << first.out;
+    EXPECT_NE(first.out.find("--> Programming successful."), std::string::npos) << first.out;
+    EXPECT_EQ(second.status, 1) << c.args << "\n" << second.out;
+    EXPECT_NE(second.out.find(std::string(c.prefix) + "The QUBRIX Tool 439041101 is in use by process " +
+                              std::to_string(holder) + " ("),
+              std::string::npos)
+        << c.args << "\n" << second.out;
+    EXPECT_EQ(second.out.find(c.untouched), std::string::npos) << c.args << "\n" << second.out;
+  }
 }
 
 TEST_F(Matrix, AStoreAddCancelledBySigtermRemovesItsHalfWrittenProgram) {

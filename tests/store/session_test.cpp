@@ -6,10 +6,12 @@
 #include <ctime>
 
 #include "base/texts.hpp"
+#include "device/programmer_lock.hpp"
 #include "device/store/store_files.hpp"
 #include "firmware/catalogue.hpp"
 #include "firmware/production/writer.hpp"
 #include "tests/firmware/hex_builder.hpp"
+#include "tests/support/foreign_lock.hpp"
 #include "tests/store/store_rig.hpp"
 
 namespace storetest {
@@ -92,7 +94,7 @@ TEST(StoreRefresh, RowsFollowTheProgrammersOrderWithTheirTexts) {
   base::setThreadLanguage(base::kLangEnglish);
 }
 
-TEST(StoreRefresh, OldFirmwareOrNoProgrammerIsRefused) {
+TEST(StoreRefresh, OldFirmwareNoProgrammerOrOneInUseIsRefused) {
   {
     ep::Config old;
     old.firmwareVersion = "1.0.2.4";
@@ -117,6 +119,22 @@ TEST(StoreRefresh, OldFirmwareOrNoProgrammerIsRefused) {
     Session s(bench);
     EXPECT_EQ(s.session.refresh(), store::RefreshResult::Failed);
     EXPECT_EQ(s.sink.messages, std::vector<std::string>{"Tip: Can't open the QUBRIX Tool."});
+  }
+  {
+    Bench bench;
+    Session s(bench);
+    {
+      testsupport::ForeignLock other(qx::programmerLockDirectory() / "439041101.lock");
+      ASSERT_TRUE(other.held());
+      EXPECT_EQ(s.session.refresh(), store::RefreshResult::Failed);
+      ASSERT_EQ(s.sink.messages.size(), 1u);
+      EXPECT_EQ(s.sink.messages[0].rfind("Tip: The QUBRIX Tool 439041101 is in use by process 1 (", 0), 0u)
+          << s.sink.messages[0];
+      EXPECT_TRUE(bench.device->log().empty());
+    }
+    EXPECT_EQ(s.session.refresh(), store::RefreshResult::Listed) << s.sink.all();
+    // Closed again: the programmer is free for the next process.
+    EXPECT_TRUE(testsupport::ForeignLock(qx::programmerLockDirectory() / "439041101.lock").held());
   }
 }
 

@@ -8,8 +8,10 @@
 #include "base/manual_timers.hpp"
 #include "base/texts.hpp"
 #include "device/exceptions.hpp"
+#include "device/programmer_lock.hpp"
 #include "device/touch_debug.hpp"
 #include "emulator/programmer/emulated_programmer.hpp"
+#include "tests/support/foreign_lock.hpp"
 #include "tests/support/temp_home.hpp"
 #include "tests/touch/recorder.hpp"
 #include "touch/session.hpp"
@@ -137,7 +139,9 @@ TEST(TouchSessionUsb, OnlyChangedCellsAreRewritten) {
 
 TEST(TouchSessionUsb, ButtonStatesThroughRunStopAndDisconnect) {
   Rig r;
+  const auto lockFile = qx::programmerLockDirectory() / "439041101.lock";
   r.connectReady();
+  EXPECT_FALSE(testsupport::ForeignLock(lockFile).held()) << "the session holds the programmer";
   r.session.pressStop();
   EXPECT_EQ(r.sink.buttons, (ButtonStates{.connect = true, .connectSaysDisconnect = true, .run = true, .stop = false, .save = true}));
   EXPECT_FALSE(r.timers.running(touch::kPollTimerId));
@@ -151,9 +155,21 @@ TEST(TouchSessionUsb, ButtonStatesThroughRunStopAndDisconnect) {
   EXPECT_FALSE(r.session.active());
   EXPECT_FALSE(r.link->isOpen());
   EXPECT_FALSE(r.powered());
+  EXPECT_TRUE(testsupport::ForeignLock(lockFile).held());
 }
 
 TEST(TouchSessionUsb, ConnectFailures) {
+  {
+    Rig r;
+    testsupport::ForeignLock other(qx::programmerLockDirectory() / "439041101.lock");
+    ASSERT_TRUE(other.held());
+    r.session.pressConnect();
+    ASSERT_EQ(r.sink.errors().size(), 1u);
+    EXPECT_EQ(r.sink.errors()[0].rfind("--> The QUBRIX Tool 439041101 is in use by process 1 (", 0), 0u)
+        << r.sink.errors()[0];
+    EXPECT_TRUE(r.device->log().empty());
+    EXPECT_FALSE(r.session.active());
+  }
   {
     Rig r;
     r.present = false;

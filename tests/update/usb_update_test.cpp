@@ -7,8 +7,10 @@
 #include "base/manual_timers.hpp"
 #include "base/texts.hpp"
 #include "device/enumerate.hpp"
+#include "device/programmer_lock.hpp"
 #include "emulator/programmer/emulated_programmer.hpp"
 #include "emulator/programmer/programmer_flash.hpp"
+#include "tests/support/foreign_lock.hpp"
 #include "tests/support/temp_home.hpp"
 #include "tests/update/ftp_fixture.hpp"
 #include "tests/update/recording_sink.hpp"
@@ -186,6 +188,26 @@ TEST_F(UsbUpdateTest, LocalFilesMustBeLongerThan0x6000BytesWithTheApplicationHea
   // 2049 application bytes: a 2048-byte part (36 pieces of 56 and one of 32) and a 1-byte part.
   EXPECT_EQ(requestsOf(kWriteMem), 38u);
   EXPECT_EQ(runningVersion(), "1.0.4.0");
+}
+
+TEST_F(UsbUpdateTest, AProgrammerInUseByAnotherProcessIsLeftAlone) {
+  const auto image = ep::firmwareImage("1.0.5.0", 8192);
+  std::ofstream(work / "fw.bin", std::ios::binary)
+      .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+  request.localFile = work / "fw.bin";
+  {
+    testsupport::ForeignLock other(qx::programmerLockDirectory() / "439041101.lock");
+    ASSERT_TRUE(other.held());
+    EXPECT_EQ(update::updateOverUsb(request, sink, timers), base::Outcome::Failed);
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.messages[0].rfind("Tip: The QUBRIX Tool 439041101 is in use by process 1 (", 0), 0u)
+        << sink.messages[0];
+    EXPECT_TRUE(device->log().empty());
+    EXPECT_FALSE(inBootloader());
+  }
+  RecordingSink again;
+  EXPECT_EQ(update::updateOverUsb(request, again, timers), base::Outcome::Success);
+  EXPECT_EQ(runningVersion(), "1.0.5.0");
 }
 
 TEST_F(UsbUpdateTest, AProgrammerUnpluggedMidWriteIsUpdatedFromItsBootloaderNextTime) {

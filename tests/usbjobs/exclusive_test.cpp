@@ -1,8 +1,5 @@
 // One process per programmer, and a final power-off that fails told to the user.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <optional>
@@ -10,7 +7,8 @@
 
 #include "base/texts.hpp"
 #include "device/jobs/jobs.hpp"
-#include "device/jobs/programmer_lock.hpp"
+#include "device/programmer_lock.hpp"
+#include "tests/support/foreign_lock.hpp"
 #include "tests/usbjobs/rig.hpp"
 
 namespace usbjobstest {
@@ -20,27 +18,25 @@ TEST(ProgrammerLock, IsSharedInAProcessAndRefusedToAnotherWithItsHolder) {
   testsupport::TempHome home;
   const auto dir = home.path() / "locks";
   {
-    usbjobs::ProgrammerLock first("439041101", dir);
-    usbjobs::ProgrammerLock second("439041101", dir);
+    qx::ProgrammerLock first("439041101", dir);
+    qx::ProgrammerLock second("439041101", dir);
     EXPECT_TRUE(first.held());
     EXPECT_TRUE(second.held());
   }
-  // Another process's lock: a descriptor of its own, with its process id in the file.
-  const int other = ::open((dir / "439041101.lock").c_str(), O_RDWR);
-  ASSERT_GE(other, 0);
-  ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
-  ASSERT_EQ(::pwrite(other, "1\n", 2, 0), 2);
   {
-    usbjobs::ProgrammerLock refused("439041101", dir);
+    testsupport::ForeignLock other(dir / "439041101.lock");
+    ASSERT_TRUE(other.held());
+    qx::ProgrammerLock refused("439041101", dir);
     EXPECT_FALSE(refused.held());
     EXPECT_EQ(refused.holder(), 1);
     EXPECT_FALSE(refused.holderCommand().empty());
+    base::setThreadLanguage(base::kLangEnglish);
+    EXPECT_EQ(refused.refusal(), "The QUBRIX Tool 439041101 is in use by process 1 (" + refused.holderCommand() + ").");
     // Other serial numbers are free; the device's text never leaves the lock directory.
-    EXPECT_TRUE(usbjobs::ProgrammerLock("../../etc/passwd", dir).held());
+    EXPECT_TRUE(qx::ProgrammerLock("../../etc/passwd", dir).held());
     EXPECT_TRUE(std::filesystem::exists(dir / "______etc_passwd.lock"));
   }
-  ::close(other);
-  EXPECT_TRUE(usbjobs::ProgrammerLock("439041101", dir).held());
+  EXPECT_TRUE(qx::ProgrammerLock("439041101", dir).held());
 }
 
 // Emulated benches in different homes share serial numbers, so their locks stay in their homes.
@@ -72,7 +68,7 @@ TEST(ProgrammerLock, DirectoryIsTheRuntimeOnlyForRealProgrammers) {
   for (const Case& c : cases) {
     setOrUnset("QUBRIX_EMULATE", c.emulate);
     setOrUnset("XDG_RUNTIME_DIR", c.runtime);
-    EXPECT_EQ(usbjobs::programmerLockDirectory(), c.expected)
+    EXPECT_EQ(qx::programmerLockDirectory(), c.expected)
         << "QUBRIX_EMULATE=" << (c.emulate ? c.emulate : "(unset)") << " XDG_RUNTIME_DIR=" << (c.runtime ? c.runtime : "(unset)");
   }
   setOrUnset("QUBRIX_EMULATE", savedEmulate ? savedEmulate->c_str() : nullptr);
@@ -103,11 +99,8 @@ TEST(FinalStep, AFailedPowerOffIsToldAndAProgrammerInUseIsLeftAlone) {
   }
   {
     Rig rig;
-    const auto dir = usbjobs::programmerLockDirectory();
-    std::filesystem::create_directories(dir);
-    const int other = ::open((dir / "439041101.lock").c_str(), O_RDWR | O_CREAT, 0600);
-    ASSERT_GE(other, 0);
-    ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+    testsupport::ForeignLock other(qx::programmerLockDirectory() / "439041101.lock");
+    ASSERT_TRUE(other.held());
     PowerOffSink sink;
     EXPECT_EQ(usbjobs::runProgram(jobFor("QB51F08", 100, 128), sink, rig.running), base::Outcome::Failed);
     EXPECT_TRUE(sink.log.size() == 1 && sink.log[0].colour == base::LogColour::Error &&
@@ -115,7 +108,6 @@ TEST(FinalStep, AFailedPowerOffIsToldAndAProgrammerInUseIsLeftAlone) {
         << sink.text();
     EXPECT_TRUE(rig.ids().empty());
     EXPECT_EQ(sink.powerOffFailures, 0);
-    ::close(other);
   }
 }
 

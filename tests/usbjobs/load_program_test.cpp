@@ -9,7 +9,9 @@
 #include "base/texts.hpp"
 #include "device/jobs/load_program.hpp"
 #include "device/jobs/log_file.hpp"
+#include "device/programmer_lock.hpp"
 #include "firmware/catalogue.hpp"
+#include "tests/support/foreign_lock.hpp"
 #include "tests/usbjobs/rig.hpp"
 
 namespace usbjobstest {
@@ -91,7 +93,7 @@ TEST_F(LoadRun, AnEmptyFileSendsTheEventsButNoData) {
   EXPECT_EQ(rig.requests(kDisconnect).size(), 1u);
 }
 
-TEST_F(LoadRun, StopsBeforeTheProgrammerOnAnUnknownModelOrAnUnreadableFile) {
+TEST_F(LoadRun, StopsBeforeTheProgrammerOnAnUnknownModelAnUnreadableFileOrAProgrammerInUse) {
   EXPECT_EQ(run("QB99", file(10)), Outcome::Failed);
   EXPECT_NE(sink.log.find("无效的芯片型号[QB99]，请选择正确的芯片型号，单击“烧录”。"), std::string::npos);
   sink.log.clear();
@@ -99,6 +101,13 @@ TEST_F(LoadRun, StopsBeforeTheProgrammerOnAnUnknownModelOrAnUnreadableFile) {
   EXPECT_NE(sink.log.find("Error in reading the file!\r\n"), std::string::npos) << sink.log;
   EXPECT_EQ(sink.log.find("done."), std::string::npos);
   EXPECT_TRUE(rig.device->log().empty());
+  {
+    testsupport::ForeignLock other(qx::programmerLockDirectory() / "439041101.lock");
+    ASSERT_TRUE(other.held());
+    EXPECT_EQ(run("QB52K16", file(10)), Outcome::Failed);
+    EXPECT_NE(sink.log.find("The QUBRIX Tool 439041101 is in use by process 1 ("), std::string::npos) << sink.log;
+    EXPECT_TRUE(rig.device->log().empty());
+  }
   rig.detach();
   EXPECT_EQ(run("QB52K16", file(10)), Outcome::Failed);
   EXPECT_NE(sink.log.find("No QUBRIX Tool was found.\r\n"), std::string::npos);

@@ -1,4 +1,4 @@
-#include "device/jobs/programmer_lock.hpp"
+#include "device/programmer_lock.hpp"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -11,8 +11,10 @@
 #include <mutex>
 
 #include "base/emulation.hpp"
+#include "base/strformat.hpp"
+#include "base/texts.hpp"
 
-namespace usbjobs {
+namespace qx {
 
 // The open lock file of one programmer, shared by the sessions of this process.
 struct ProgrammerLock::Entry {
@@ -64,7 +66,7 @@ std::filesystem::path programmerLockDirectory() {
   return base / "QUBRIX" / "locks";
 }
 
-ProgrammerLock::ProgrammerLock(const std::string& serial, const std::filesystem::path& directory) {
+ProgrammerLock::ProgrammerLock(const std::string& serial, const std::filesystem::path& directory) : serial_(serial) {
   const std::filesystem::path file = directory / fileNameFor(serial);
   std::lock_guard guard(g_mutex);
   if (auto mine = g_held[file].lock()) {
@@ -100,4 +102,9 @@ ProgrammerLock::~ProgrammerLock() {
   entry_.reset();
 }
 
-}  // namespace usbjobs
+std::string ProgrammerLock::refusal() const {
+  return base::format(base::text("usb.programmer_in_use").c_str(), serial_.c_str(), static_cast<int>(holder_),
+                      holderCommand_.c_str());
+}
+
+}  // namespace qx
