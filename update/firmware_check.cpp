@@ -7,6 +7,7 @@
 
 #include "base/strformat.hpp"
 #include "base/texts.hpp"
+#include "device/programmer_lock.hpp"
 #include "device/upgrade.hpp"
 #include "isp/line.hpp"
 #include "update/firmware_files.hpp"
@@ -56,16 +57,24 @@ std::optional<CheckResult> checkUsb(UpdateSink& sink, const std::filesystem::pat
     FirmwareVersion current;
     int versionType = 0;
     std::string vendor;
-    // A programmer that cannot be opened still gets the standard manifest.
-    if (tool->link()->open()) {
-      sink.onSerialNumber(serialNumberText(tool->link()->serialNumber));
-      if (tool->getMode() == qx::kModeApplication) {
-        const std::string text = tool->getAppVersion();
-        current = parseFirmwareVersion(text);
-        sink.onCurrentVersion("v" + text);
+    {
+      // Its replies would mix with those of another process's job; held for the queries only.
+      const qx::ProgrammerLock lock(tool->link()->serialNumber);
+      if (!lock.held()) {
+        sink.onMessage(base::text(102), lock.refusal(), base::MessageIcon::Warning);
+        return std::nullopt;
       }
-      versionType = tool->getVersionType(vendor);
-      tool.reset();
+      // A programmer that cannot be opened still gets the standard manifest.
+      if (tool->link()->open()) {
+        sink.onSerialNumber(serialNumberText(tool->link()->serialNumber));
+        if (tool->getMode() == qx::kModeApplication) {
+          const std::string text = tool->getAppVersion();
+          current = parseFirmwareVersion(text);
+          sink.onCurrentVersion("v" + text);
+        }
+        versionType = tool->getVersionType(vendor);
+        tool.reset();
+      }
     }
     const auto record = fetchManifest(usbManifestPath(versionType, vendor), workDir);
     if (!record) {

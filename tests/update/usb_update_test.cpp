@@ -112,7 +112,7 @@ TEST_F(UsbUpdateTest, ACheckOffersTheNewerFirmwareAndTheUpdateInstallsIt) {
   EXPECT_FALSE(leftovers());
 }
 
-TEST_F(UsbUpdateTest, ChecksThatFindNothingToInstall) {
+TEST_F(UsbUpdateTest, ChecksThatFindNothingToInstallOrAProgrammerInUse) {
   ASSERT_NE(server.port(), 0);
   server.nameInConfiguration();
   const std::string image = "/QUBRIXToolTFT/v2/fw.bin";
@@ -138,6 +138,17 @@ TEST_F(UsbUpdateTest, ChecksThatFindNothingToInstall) {
     EXPECT_EQ(s.messages.empty() ? "" : s.messages.back(), c.message) << c.name;
     EXPECT_EQ(s.statuses.back(), c.status) << c.name;
     EXPECT_FALSE(leftovers()) << c.name;
+  }
+  {
+    testsupport::ForeignLock other(qx::programmerLockDirectory() / "439041101.lock");
+    ASSERT_TRUE(other.held());
+    device->clearLog();
+    RecordingSink inUse;
+    EXPECT_FALSE(update::checkUsb(inUse, work));
+    ASSERT_EQ(inUse.messages.size(), 1u);
+    EXPECT_EQ(inUse.messages[0].rfind("Tip: The QUBRIX Tool 439041101 is in use by process 1 (", 0), 0u)
+        << inUse.messages[0];
+    EXPECT_TRUE(device->log().empty());
   }
   attached = false;
   RecordingSink none;
