@@ -376,7 +376,7 @@ TEST(TouchSessionUsb, ModeChangeEndsTheSession) {
   EXPECT_FALSE(r.timers.running(touch::kPollTimerId));
 }
 
-TEST(TouchPower, TogglesAndKeepsTheSessionsProgrammerOpen) {
+TEST(TouchPower, TogglesKeepsTheSessionsProgrammerOpenAndLeavesOneInUseAlone) {
   Rig r;
   EXPECT_FALSE(r.powered());
   r.session.pressPower();
@@ -387,6 +387,17 @@ TEST(TouchPower, TogglesAndKeepsTheSessionsProgrammerOpen) {
   r.session.pressPower();
   EXPECT_EQ(r.sink.lines.back().text, "--> The target is powered off.");
   EXPECT_TRUE(r.sink.powerOffersOn);
+  {
+    testsupport::ForeignLock other(qx::programmerLockDirectory() / "439041101.lock");
+    ASSERT_TRUE(other.held());
+    r.idsSinceMark();
+    r.session.pressPower();
+    EXPECT_EQ(r.sink.lines.back().text.rfind("--> The QUBRIX Tool 439041101 is in use by process 1 (", 0), 0u)
+        << r.sink.lines.back().text;
+    EXPECT_TRUE(r.sink.lines.back().error);
+    EXPECT_TRUE(r.idsSinceMark().empty());
+    EXPECT_FALSE(r.powered());
+  }
   r.connectReady();
   r.session.pressPower();
   EXPECT_TRUE(r.link->isOpen());
