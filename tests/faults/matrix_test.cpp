@@ -24,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/read_file.hpp"
 #include "tests/support/run_command.hpp"
 #include "tests/support/temp_home.hpp"
 
@@ -79,11 +80,6 @@ const char* underWay(Verb verb) {
       break;
   }
   return "";
-}
-
-std::string readFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 void writeImage(const std::filesystem::path& path, int size) {
@@ -388,7 +384,7 @@ class SerialMatrix : public Bench, public ::testing::WithParamInterface<SerialCe
     posix_spawn_file_actions_destroy(&actions);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     std::string out;
-    while ((out = readFile(emulatorOut_)).find('\t') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+    while ((out = testsupport::readFile(emulatorOut_)).find('\t') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return out.substr(0, out.find('\t'));
@@ -400,7 +396,7 @@ class SerialMatrix : public Bench, public ::testing::WithParamInterface<SerialCe
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
     std::string last;
     do {
-      const std::string out = readFile(emulatorOut_);
+      const std::string out = testsupport::readFile(emulatorOut_);
       const std::size_t at = out.rfind("target ");
       last = at == std::string::npos ? "" : out.substr(at, out.find('\n', at) - at);
       if (last == "target unpowered") break;
@@ -426,7 +422,7 @@ TEST_P(SerialMatrix, FailsWithItsLineAndLeavesTheTargetUnpowered) {
   const auto file = home_.path() / "image.bin";
   writeImage(file, dev.imageSize);
   const std::string port = serve(std::string(dev.words) + " " + c.fault);
-  ASSERT_FALSE(port.empty()) << readFile(emulatorOut_);
+  ASSERT_FALSE(port.empty()) << testsupport::readFile(emulatorOut_);
   // A signal cell waits for its signal; the others give up a silent line after 2 s.
   const std::string args = std::string("isp --lang en --port ") + port + " -t " + dev.model + " --stall-timeout " +
                            (c.signal != 0 ? "60 " : "2 ") + dev.extra + " " + file.string();
@@ -444,9 +440,9 @@ TEST_P(SerialMatrix, FailsWithItsLineAndLeavesTheTargetUnpowered) {
     for (const char* success : kSerialSuccessLines) EXPECT_EQ(r.out.find(success), std::string::npos) << success << "\n" << r.out;
   }
   if (dev.powersTarget) {
-    EXPECT_EQ(lastPowerLine(), "target unpowered") << readFile(emulatorOut_);
+    EXPECT_EQ(lastPowerLine(), "target unpowered") << testsupport::readFile(emulatorOut_);
   } else {
-    EXPECT_EQ(readFile(emulatorOut_).find("target powered"), std::string::npos);
+    EXPECT_EQ(testsupport::readFile(emulatorOut_).find("target powered"), std::string::npos);
   }
 }
 

@@ -10,22 +10,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <thread>
 #include <vector>
+
+#include "tests/support/read_file.hpp"
 
 extern char** environ;
 
 namespace testsupport {
-namespace {
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-}  // namespace
 
 CommandRun runCommand(const std::string& command) {
   CommandRun run;

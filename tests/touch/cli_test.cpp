@@ -11,6 +11,7 @@
 
 #include "emulator/serial/pty_host.hpp"
 #include "emulator/serial/touch_board.hpp"
+#include "tests/support/read_file.hpp"
 #include "tests/support/run_command.hpp"
 #include "tests/support/temp_home.hpp"
 
@@ -65,8 +66,7 @@ TEST_F(TouchCli, ThresholdsSetInOneRunAreExportedByTheNext) {
   run = qubrix("export -o " + file.string());
   ASSERT_EQ(run.status, 0) << run.out;
   EXPECT_NE(run.out.find("--> Saved to: " + file.string()), std::string::npos) << run.out;
-  std::ifstream in(file, std::ios::binary);
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string text = testsupport::readFile(file);
   EXPECT_EQ(text,
             "  #define KEY_SEQ       \\\r\n"
             "  {TS_CH0 , 120 },      \\\r\n  {TS_CH1 , 120 },      \\\r\n  {TS_CH2 , 120 },      \\\r\n"
@@ -116,8 +116,7 @@ TEST_F(TouchCli, PortSetsAThresholdOnTheBoardAndTheNextRunExportsIt) {
   const auto file = home.path() / "Touchconfig.TXT";
   run = qubrix(port + "export -o " + file.string(), false);
   ASSERT_EQ(run.status, 0) << run.out;
-  std::ifstream in(file, std::ios::binary);
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string text = testsupport::readFile(file);
   EXPECT_EQ(text,
             "  #define KEY_SEQ       \\\r\n"
             "  {TS_CH0 , 120 },      \\\r\n  {TS_CH1 , 120 },      \\\r\n  {TS_CH2 , 120 },      \\\r\n"

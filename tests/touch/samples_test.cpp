@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "base/texts.hpp"
+#include "tests/support/read_file.hpp"
 #include "tests/support/temp_home.hpp"
 #include "tests/touch/recorder.hpp"
 #include "touch/plot_channels.hpp"
@@ -104,11 +105,6 @@ TEST(SampleHistory, FindsTheFirstSampleOfAWindow) {
   for (long long t : {0, 10, 20, 30, 40, 50}) h.add(model({1}, 0), Millis(t));  // keeps 20..50, wrapped
   const std::pair<long long, std::size_t> cases[] = {{0, 0}, {20, 0}, {21, 1}, {30, 1}, {50, 3}, {51, 4}};
   for (const auto& [from, index] : cases) EXPECT_EQ(h.firstAtOrAfter(Millis(from)), index) << from;
-}
-
-std::string readFile(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // Far more samples than pixel columns: each column keeps its extremes, so a press lasting one
@@ -211,11 +207,11 @@ TEST_F(Recording, RowsAsTheCommandLinePrintsThemRenamedWhenStopped) {
       "0,11,1200,1010,-190,101,1\n"
       "12,2,65535,1010,10,100,0\n"
       "12,11,1200,1010,-190,101,1\n";
-  EXPECT_EQ(readFile(touch::SampleRecorder::partialPath(file)), expected);
+  EXPECT_EQ(testsupport::readFile(touch::SampleRecorder::partialPath(file)), expected);
   EXPECT_FALSE(std::filesystem::exists(file));
   EXPECT_TRUE(recorder.stop());
   EXPECT_FALSE(recorder.recording());
-  EXPECT_EQ(readFile(file), expected);
+  EXPECT_EQ(testsupport::readFile(file), expected);
   EXPECT_FALSE(std::filesystem::exists(touch::SampleRecorder::partialPath(file)));
   ASSERT_EQ(sink.lines.size(), 2u);
   EXPECT_EQ(sink.lines[0].text, "--> Recording the samples to: " + touch::SampleRecorder::partialPath(file).string());
@@ -226,7 +222,7 @@ TEST_F(Recording, RowsAsTheCommandLinePrintsThemRenamedWhenStopped) {
   const auto second = home.path() / "second.csv";
   ASSERT_TRUE(recorder.start(second));
   EXPECT_TRUE(recorder.stop());
-  EXPECT_EQ(readFile(second), touch::kCsvHeader);
+  EXPECT_EQ(testsupport::readFile(second), touch::kCsvHeader);
   EXPECT_FALSE(recorder.stop());
 }
 
@@ -263,7 +259,7 @@ TEST_F(Recording, ARenameThatFailsKeepsThePartialFile) {
   const auto partial = touch::SampleRecorder::partialPath(file);
   EXPECT_EQ(sink.errors(),
             std::vector<std::string>{"--> Recording stopped: " + partial.string() + " cannot be written."});
-  EXPECT_EQ(readFile(partial), std::string(touch::kCsvHeader) + "0,1,1000,1010,10,100,0\n");
+  EXPECT_EQ(testsupport::readFile(partial), std::string(touch::kCsvHeader) + "0,1,1000,1010,10,100,0\n");
 }
 
 TEST_F(Recording, FileNamesCarryTheTimeAndNeverReuseAName) {

@@ -12,6 +12,7 @@
 #include "device/touch_debug.hpp"
 #include "emulator/programmer/emulated_programmer.hpp"
 #include "tests/support/foreign_lock.hpp"
+#include "tests/support/read_file.hpp"
 #include "tests/support/temp_home.hpp"
 #include "tests/touch/recorder.hpp"
 #include "touch/session.hpp"
@@ -353,8 +354,7 @@ TEST(TouchSessionUsb, ExportWritesTheDisplayedThresholds) {
   r.session.thresholdEdited(5, "1500");
   const auto file = r.home.path() / "Touchconfig.TXT";
   ASSERT_TRUE(r.session.saveTo(file));
-  std::ifstream in(file, std::ios::binary);
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string text = testsupport::readFile(file);
   EXPECT_EQ(text,
             "  #define KEY_SEQ       \\\r\n"
             "  {TS_CH0 , 120 },      \\\r\n  {TS_CH1 , 120 },      \\\r\n  {TS_CH2 , 120 },      \\\r\n"

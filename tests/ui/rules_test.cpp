@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 #include <vector>
 
+#include "tests/support/read_file.hpp"
 #include "tests/support/temp_home.hpp"
 #include "ui/main/image_save.hpp"
 #include "ui/main/mode_plan.hpp"
@@ -16,13 +16,6 @@ namespace {
 
 using base::IniFile;
 using mainwin::readToolSettings;
-
-std::string slurp(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 struct ReadCase {
   const char* name;
@@ -97,7 +90,7 @@ TEST(SettingsFile, WrittenWithItsOwnNamesAndReadBack) {
   mainwin::storeToolSettings(s, ini);
   ASSERT_TRUE(ini.write(path));
 
-  const std::string text = slurp(path);
+  const std::string text = testsupport::readFile(path);
   EXPECT_NE(text.find("[COM端口]\n端口=COM7\n"), std::string::npos);
   EXPECT_NE(text.find("[芯片型号]\nMCU_TYPE_INDEX=8453\n"), std::string::npos);
   const IniFile back = IniFile::read(path);
@@ -147,9 +140,9 @@ class SaveImage : public ::testing::Test {
 
 TEST_F(SaveImage, BinTakesTheBytesTxtTheListing) {
   EXPECT_EQ(mainwin::SaveImageFile(dir / "a.bin", bytes), mainwin::SaveResult::Saved);
-  EXPECT_EQ(slurp(dir / "a.bin"), std::string("\x02\x00\x30\xFF\x0A", 5));
+  EXPECT_EQ(testsupport::readFile(dir / "a.bin"), std::string("\x02\x00\x30\xFF\x0A", 5));
   EXPECT_EQ(mainwin::SaveImageFile(dir / "b.TXT", bytes), mainwin::SaveResult::Saved);
-  EXPECT_EQ(slurp(dir / "b.TXT"), "000000: 02 00 30 FF 0A ");
+  EXPECT_EQ(testsupport::readFile(dir / "b.TXT"), "000000: 02 00 30 FF 0A ");
   EXPECT_EQ(mainwin::SaveImageFile(dir / "c.hex", bytes), mainwin::SaveResult::NoKind);
   EXPECT_EQ(entries(), 2u);
 }
@@ -163,7 +156,7 @@ TEST_F(SaveImage, AFailureLeavesNoFileBehind) {
   // An existing file is replaced whole.
   std::ofstream(dir / "old.bin") << "previous contents, longer than the image";
   EXPECT_EQ(mainwin::SaveImageFile(dir / "old.bin", bytes), mainwin::SaveResult::Saved);
-  EXPECT_EQ(slurp(dir / "old.bin").size(), bytes.size());
+  EXPECT_EQ(testsupport::readFile(dir / "old.bin").size(), bytes.size());
 }
 
 TEST(SaveRefusal, RefusalsAndTheBytesSaved) {

@@ -15,13 +15,13 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 
 #include "app/common/app_settings.hpp"
 #include "base/texts.hpp"
 #include "firmware/catalogue.hpp"
 #include "firmware/production/header.hpp"
 #include "firmware/production/writer.hpp"
+#include "tests/support/read_file.hpp"
 #include "tests/support/temp_home.hpp"
 #include "ui/main/image_save.hpp"
 #include "ui/main/log_pane.hpp"
@@ -35,13 +35,6 @@ namespace {
 testsupport::TempHome& home() {
   static testsupport::TempHome h;
   return h;
-}
-
-std::string slurp(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
 }
 
 struct Message {
@@ -227,7 +220,7 @@ TEST_F(MainWindow, SavingTheImage) {
   ASSERT_TRUE(w.OpenProgramFile(copyOfBlink("blink.hex").string(), false));
   w.SaveImageTo((dir / "image.txt").string());
   EXPECT_EQ(messages.back().text, base::text(320));
-  EXPECT_EQ(slurp(dir / "image.txt"), mainwin::ImageListing(mainwin::SavedBytes(w.image())));
+  EXPECT_EQ(testsupport::readFile(dir / "image.txt"), mainwin::ImageListing(mainwin::SavedBytes(w.image())));
   w.SaveImageTo((dir / "no" / "image.bin").string());
   EXPECT_EQ(messages.back().text, base::text(321));
 }

@@ -4,10 +4,10 @@
 
 #include <chrono>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "base/texts.hpp"
+#include "tests/support/read_file.hpp"
 #include "tests/support/temp_home.hpp"
 #include "tests/update/ftp_fixture.hpp"
 #include "update/self_update.hpp"
@@ -34,13 +34,6 @@ class Boxes : public update::SelfUpdateSink {
   bool yes = true;
 };
 
-std::string readText(const fs::path& file) {
-  std::ifstream in(file);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 std::vector<std::uint8_t> bytesOf(const std::string& text) { return {text.begin(), text.end()}; }
 
 const std::string kOldProgram = "#!/bin/sh\necho old > \"$(dirname \"$0\")/marker\"\n";
@@ -61,7 +54,7 @@ class SelfUpdateTest : public ::testing::Test {
   std::string markerWhenWritten() const {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     std::string text;
-    while ((text = readText(folder / "marker")).empty() || text.back() != '\n') {
+    while ((text = testsupport::readFile(folder / "marker")).empty() || text.back() != '\n') {
       if (std::chrono::steady_clock::now() > deadline) break;
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
@@ -93,8 +86,8 @@ TEST_F(SelfUpdateTest, TheNewProgramReplacesTheOldWhichIsKeptAndTheSuccessorRuns
   EXPECT_EQ(boxes.progress.front(), 0);
   EXPECT_EQ(boxes.progress.back(), 100);
   EXPECT_EQ(result.successor, program);
-  EXPECT_EQ(readText(program), kNewProgram);
-  EXPECT_EQ(readText(folder / "QUBRIX_TOOL.exe.old"), kOldProgram);
+  EXPECT_EQ(testsupport::readFile(program), kNewProgram);
+  EXPECT_EQ(testsupport::readFile(folder / "QUBRIX_TOOL.exe.old"), kOldProgram);
   EXPECT_FALSE(fs::exists(folder / "qubrix-tool.new"));
 
   ASSERT_TRUE(update::startProgram(result.successor));
@@ -127,7 +120,7 @@ TEST_F(SelfUpdateTest, NothingChangesWithoutANewerValidPublishedProgram) {
     update::selfUpdate(c.current, program, b);
     EXPECT_EQ(b.messages, (std::vector<std::string>{c.message})) << c.name;
     EXPECT_TRUE(b.questions.empty()) << c.name;
-    EXPECT_EQ(readText(program), kOldProgram) << c.name;
+    EXPECT_EQ(testsupport::readFile(program), kOldProgram) << c.name;
     EXPECT_FALSE(fs::exists(folder / "QUBRIX_TOOL.exe.old")) << c.name;
   }
 }
@@ -141,7 +134,7 @@ TEST_F(SelfUpdateTest, ADigestThatDiffersOrANoLeavesTheProgramAlone) {
   EXPECT_EQ(update::selfUpdate("1.0.2.6", program, boxes).outcome, base::Outcome::Failed);
   EXPECT_EQ(boxes.messages, (std::vector<std::string>{"Update of the QUBRIX TOOL: Download failed."}));
   EXPECT_TRUE(fs::exists(folder / "qubrix-tool.new"));
-  EXPECT_EQ(readText(program), kOldProgram);
+  EXPECT_EQ(testsupport::readFile(program), kOldProgram);
   EXPECT_FALSE(fs::exists(folder / "QUBRIX_TOOL.exe.old"));
 }
 
@@ -150,8 +143,8 @@ TEST_F(SelfUpdateTest, APathWithoutASlashIsTheNewName) {
   const auto result = update::selfUpdate("1.0.2.6", program, boxes);
   ASSERT_EQ(result.outcome, base::Outcome::Success);
   EXPECT_EQ(result.successor, folder / "qubrix-tool-next");
-  EXPECT_EQ(readText(folder / "qubrix-tool-next"), kNewProgram);
-  EXPECT_EQ(readText(folder / "QUBRIX_TOOL.exe.old"), kOldProgram);
+  EXPECT_EQ(testsupport::readFile(folder / "qubrix-tool-next"), kNewProgram);
+  EXPECT_EQ(testsupport::readFile(folder / "QUBRIX_TOOL.exe.old"), kOldProgram);
 }
 
 TEST_F(SelfUpdateTest, AFailedSecondMovePutsTheOldProgramBack) {
@@ -162,7 +155,7 @@ TEST_F(SelfUpdateTest, AFailedSecondMovePutsTheOldProgramBack) {
   EXPECT_EQ(boxes.messages, (std::vector<std::string>{
                                 "Update of the QUBRIX TOOL: The new program could not be put in place; the "
                                 "installed program is unchanged."}));
-  EXPECT_EQ(readText(program), kOldProgram);
+  EXPECT_EQ(testsupport::readFile(program), kOldProgram);
   EXPECT_FALSE(fs::exists(folder / "QUBRIX_TOOL.exe.old"));
   ASSERT_TRUE(update::startProgram(program));
   EXPECT_EQ(markerWhenWritten(), "old\n");
