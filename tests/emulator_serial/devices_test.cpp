@@ -22,6 +22,15 @@ using Replies = std::vector<Frame>;
 
 Frame sync() { return isp::syncBytes(isp::Dialect::Short); }
 
+// The start of a download of `length` bytes for the devices' default model.
+isp::ProgramStart startFor(std::uint32_t length) {
+  isp::ProgramStart p;
+  p.familyType = 0x100;
+  p.modelId = 0x5812;
+  p.dataLength = length;
+  return p;
+}
+
 void writeLoader(ChipBootloader& chip, FakeWire& w, std::uint16_t family) {
   const auto loader = isp::loaders::loaderFor(family);
   for (std::size_t b = 0; b * 128 < loader.size(); ++b) {
@@ -97,10 +106,7 @@ TEST(ChipBootloader, FlashMustBeErasedBeforeItIsWritten) {
 TEST(ChipBootloader, ProgramStartChecksModelAndLayout) {
   FakeWire w;
   ChipBootloader chip = synced(w);
-  isp::ProgramStart p;
-  p.familyType = 0x100;
-  p.modelId = 0x5812;
-  p.dataLength = 300;
+  isp::ProgramStart p = startFor(300);
   p.internalName = "QX58K16A";
   EXPECT_EQ(w.feed(chip, isp::programStartFrame(p)), Replies{isp::ackReply(0)});
   p.limits = isp::ProgramLimits{};
@@ -153,11 +159,7 @@ TEST(Downloader, ReportsAsItProgramsItsTargetAndStopsOnAbort) {
   w.feed(tool, sync());
   std::array<std::uint8_t, 128> block{};
   block.fill(0x42);
-  isp::ProgramStart p;
-  p.familyType = 0x100;
-  p.modelId = 0x5812;
-  p.dataLength = 128;
-  w.feed(tool, isp::programStartFrame(p));
+  w.feed(tool, isp::programStartFrame(startFor(128)));
   w.feed(tool, isp::eraseFlashFrame(false, 1));
   w.feed(tool, isp::writeBlockFrame(0x100, isp::kAreaFlash, 0, block));
   const auto reports = w.feed(tool, isp::endFrame());
@@ -179,11 +181,7 @@ TEST(Downloader, AnEndBeforeTheImageIsWholeLeavesTheTargetAlone) {
   FakeWire w;
   tool.onReset(w);
   w.feed(tool, sync());
-  isp::ProgramStart p;
-  p.familyType = 0x100;
-  p.modelId = 0x5812;
-  p.dataLength = 256;
-  w.feed(tool, isp::programStartFrame(p));
+  w.feed(tool, isp::programStartFrame(startFor(256)));
   w.feed(tool, isp::eraseFlashFrame(false, 2));
   std::array<std::uint8_t, 128> block{};
   w.feed(tool, isp::writeBlockFrame(0x100, isp::kAreaFlash, 0, block));
