@@ -188,10 +188,12 @@ TEST_F(TouchWindow, AComPortSessionFillsTheTableAndEndsWithThePowerCycleOnLeavin
   window->SwitchMode(0);
   EXPECT_FALSE(window->SerialPort().IsOpen());
   EXPECT_FALSE(window->TouchSessionActive());
-  QTest::qWait(50);
+  const isp::Frame powerCycle{0x55, 0x01, 0x22, 0x23};
+  // The board reads the last frame on its own thread; waited for rather than timed.
+  (void)QTest::qWaitFor([&] { const auto r = board.requests(); return !r.empty() && r.back() == powerCycle; }, kBoundMs);
   const auto requests = board.requests();
   ASSERT_FALSE(requests.empty());
-  EXPECT_EQ(requests.back(), (isp::Frame{0x55, 0x01, 0x22, 0x23}));
+  EXPECT_EQ(requests.back(), powerCycle);
 }
 
 TEST_F(TouchWindow, AComPortBoardPulledMidSessionLeavesConnectReady) {
